@@ -1,0 +1,26 @@
+#include "agentcommon/CorvaneCommon.h"
+#include "platform/process_paths.h"
+
+namespace Ardentis {
+namespace {
+
+// The installation root is the parent of the bin folder.
+std::wstring RootPath() {
+    const std::wstring bin = GetBinPath();
+    const std::size_t slash = bin.find_last_of(L'/');
+    if (slash == std::wstring::npos) return bin + L"/..";
+    return slash == 0 ? std::wstring(L"/") : bin.substr(0, slash);
+}
+
+}  // namespace
+
+std::wstring GetBinPath() {
+    std::wstring folder = platform::ExecutableFolder();
+    return folder.empty() ? L"." : folder;
+}
+
+std::wstring GetLogPath() { return RootPath() + L"/log"; }
+
+std::wstring GetConfigPath() { return RootPath() + L"/config"; }
+
+}  // namespace Ardentis

@@ -1,0 +1,72 @@
+#include <log4cxx/helpers/loglog.h>
+#include <log4cxx/logmanager.h>
+#include <log4cxx/patternlayout.h>
+#include <log4cxx/rolling/rollingfileappender.h>
+#include <log4cxx/xml/domconfigurator.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <system_error>
+
+#include "agentcommon/CorvaneCommon.h"
+#include "platform/native_path.h"
+
+namespace Ardentis {
+namespace {
+
+// The default log keeps at most 1 MiB + 3 backups, like the shipped logconfig.xml.
+constexpr std::size_t kDefaultMaxFileSize = 1024 * 1024;
+constexpr int kDefaultBackups = 3;
+
+void ConfigureDefaultLog(const std::string& folder) {
+    using namespace log4cxx;
+    auto layout = std::make_shared<PatternLayout>(LOG4CXX_STR("%d{ISO8601} %-5p [%c] %m%n"));
+    auto appender = std::make_shared<rolling::RollingFileAppender>();
+    appender->setLayout(layout);
+    appender->setFile(folder + "/CorvaneCommon.log");
+    appender->setAppend(true);
+    appender->setMaximumFileSize(kDefaultMaxFileSize);
+    appender->setMaxBackupIndex(kDefaultBackups);
+    helpers::Pool pool;
+    appender->activateOptions(pool);
+
+    LogManager::resetConfiguration();
+    auto root = Logger::getRootLogger();
+    root->addAppender(appender);
+    root->setLevel(Level::getInfo());
+}
+
+bool IsRegularFile(const std::string& path) {
+    std::error_code error;
+    return std::filesystem::is_regular_file(path, error);
+}
+
+}  // namespace
+
+void LoggerFactory::Initialize(const std::wstring& configFile, const std::wstring& logFolder) {
+    // The console belongs to the report: log4cxx keeps its own complaints to itself.
+    log4cxx::helpers::LogLog::setQuietMode(true);
+
+    const std::string folder = platform::ToNativePath(logFolder);
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    setenv("CORVANE_LOG_DIR", folder.c_str(), 1);
+
+    // A FIFO or folder in place of the file must not block or confuse the parser.
+    const std::string config = platform::ToNativePath(configFile);
+    auto status = log4cxx::spi::ConfigurationStatus::NotConfigured;
+    if (IsRegularFile(config)) status = log4cxx::xml::DOMConfigurator::configure(config);
+    if (status != log4cxx::spi::ConfigurationStatus::Configured) ConfigureDefaultLog(folder);
+
+    LOG4CXX_INFO(log4cxx::Logger::getLogger("Ardentis.Logging"),
+                 "Logging started, configuration "
+                     << (status == log4cxx::spi::ConfigurationStatus::Configured ? config
+                                                                                 : "default"));
+}
+
+LoggerFactory* GetLoggerFactory() {
+    static LoggerFactory factory;
+    return &factory;
+}
+
+}  // namespace Ardentis

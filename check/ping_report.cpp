@@ -1,0 +1,34 @@
+#include "check/ping_report.h"
+
+#include <cstdint>
+#include <iomanip>
+#include <iostream>
+
+namespace corvane {
+
+void PrintPingReport(const InstallParameters& parameters, const PingOutcome& outcome) {
+    std::ostream& out = std::cout;
+    out << std::endl << std::endl;
+    out << "Corvane pinging with config/install_config.txt parameters:" << std::endl;
+    for (const auto& [key, value] : parameters) {
+        if (key.empty() || key[0] == '#') continue;
+        out << key << " = " << value << std::endl;
+    }
+    out << std::endl;
+
+    out << "Certificate file config/ConfigurationServer.PEM existence: Before pinging: "
+        << (outcome.certificateBefore ? "true" : "false")
+        << " After pinging: " << (outcome.certificateAfter ? "true" : "false") << std::endl;
+
+    // Both codes are shown as their 32-bit pattern: where long is 64 bits, a negative
+    // response code would otherwise come out with 16 digits.
+    const char previousFill = out.fill('0');
+    out << "Last response code: 0x" << std::setw(8) << std::hex
+        << static_cast<std::uint32_t>(outcome.lastResponseCode) << std::endl;
+    out << "Last error code: 0x" << std::setw(8) << std::hex << outcome.lastErrorCode << std::endl;
+    out.fill(previousFill);
+
+    out << "Last error message: " << outcome.lastErrorMessage << std::endl;
+}
+
+}  // namespace corvane

@@ -1,0 +1,17 @@
+// Reading the start of a small file that another program maintains.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <span>
+#include <string>
+
+namespace platform {
+
+// Opens path for reading only (never creating it), reads once into buffer and closes
+// it again before returning. Returns the number of bytes read, or nothing when the file
+// cannot be opened: missing, no access, not a regular file, or held open for writing by
+// another process. Never blocks on a FIFO or device.
+std::optional<std::size_t> ReadFileStart(const std::wstring& path, std::span<char> buffer);
+
+}  // namespace platform

@@ -1,0 +1,41 @@
+#include "platform/file_read.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/native_path.h"
+
+namespace platform {
+namespace {
+
+// Other readers are welcome, writers are not: a read lease cannot be taken while any
+// process has the file open for writing. Where leases are not available to us (a file
+// we do not own, a file system without them) the file is read as it is.
+bool OpenForWritingElsewhere(int fd) {
+    if (fcntl(fd, F_SETLEASE, F_RDLCK) == 0) {
+        fcntl(fd, F_SETLEASE, F_UNLCK);
+        return false;
+    }
+    return errno == EAGAIN;
+}
+
+}  // namespace
+
+std::optional<std::size_t> ReadFileStart(const std::wstring& path, std::span<char> buffer) {
+    const int fd = open(ToNativePath(path).c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+
+    struct stat status = {};
+    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || OpenForWritingElsewhere(fd)) {
+        close(fd);
+        return std::nullopt;
+    }
+    const ssize_t count = read(fd, buffer.data(), buffer.size());
+    close(fd);
+    return count > 0 ? static_cast<std::size_t>(count) : 0;
+}
+
+}  // namespace platform
