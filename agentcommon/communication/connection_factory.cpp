@@ -1,20 +1,21 @@
+// The module's entry: the ConnectionFactory service.
+#include <curl/curl.h>
+
 #include "agentcommon/ServiceModule.h"
+#include "agentcommon/communication/https_connection.h"
 
 namespace Ardentis {
 namespace {
 
-class StubConnection final : public IConnection {
-public:
-    bool Ping() override { return false; }
-    std::int32_t GetLastErrorCode() const override { return 0; }
-    std::int32_t GetLastResponseCode() const override { return 0; }
-    std::string GetLastErrorMessage() const override { return {}; }
-};
-
 class ConnectionFactory final : public IConnectionFactory {
 public:
+    ConnectionFactory() { curl_global_init(CURL_GLOBAL_DEFAULT); }
+    ~ConnectionFactory() override { curl_global_cleanup(); }
+    ConnectionFactory(const ConnectionFactory&) = delete;
+    ConnectionFactory& operator=(const ConnectionFactory&) = delete;
+
     void CreateConnection(std::shared_ptr<IConnection>& holder) override {
-        holder = std::make_shared<StubConnection>();
+        holder = std::make_shared<HttpsConnection>();
     }
     void ReleaseConnection(std::shared_ptr<IConnection>& holder) override { holder.reset(); }
 };
