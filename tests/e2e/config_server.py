@@ -1,0 +1,239 @@
+#!/usr/bin/env python3
+"""A small HTTPS configuration server for the end-to-end tests, bound to 127.0.0.1 only.
+
+It listens on an ephemeral port, writes that port to --port-file once it accepts
+connections, and answers every connection in its own daemon thread the way --mode says
+(see MODES). It runs until it is killed.
+
+--record names a file that gets one JSON object per line, written as events happen:
+  {"kind": "connection"}                          a TCP connection was accepted
+  {"kind": "handshake-failed", "error": "..."}    the TLS handshake did not complete
+  {"kind": "incomplete-request", "received": N}   the peer stopped before the blank line
+  {"kind": "request", "method": "GET", "path": "/x", "version": "HTTP/1.1",
+   "headers": [["Name", "value"], ...], "body": "..."}
+A request is recorded as soon as its head (and a Content-Length body) has been read,
+before the mode answers it. Header and body bytes are decoded as Latin-1.
+"""
+
+import argparse
+import http
+import json
+import os
+import socket
+import ssl
+import sys
+import threading
+import time
+
+HOST = "127.0.0.1"
+IO_TIMEOUT = 30.0  # seconds a peer may stay silent while we read or write
+HOLD_LIMIT = 600  # seconds a held connection ("hang", "stall-handshake") is kept at most
+MAX_HEAD = 1024 * 1024  # request heads beyond this are not read
+MAX_BODY = 1024 * 1024
+
+MODES = {
+    "status:N": "answer every request with status N (200 when bare 'status') and a short body",
+    "hang": "complete TLS, read and record the request, never answer",
+    "stall-handshake": "accept TCP, never start TLS",
+    "close-mid-response": "send the status line and part of a header, then close",
+    "huge-header": "answer with a header line of 1 MiB",
+    "huge-body": "announce Content-Length 100 MiB and stream it",
+    "not-http": "answer the request with bytes that are not HTTP",
+    "drip": "send a valid response one byte every 0.5 s",
+    "redirect": "302 to https://127.0.0.1:<port>/elsewhere; /elsewhere itself gets 200",
+}
+
+
+class Recorder:
+    def __init__(self, path):
+        self._path = path
+        self._lock = threading.Lock()
+
+    def write(self, **event):
+        if not self._path:
+            return
+        line = json.dumps(event) + "\n"
+        with self._lock, open(self._path, "a", encoding="utf-8") as out:
+            out.write(line)
+
+
+def parse_mode(text):
+    """Returns (name, status). Exits through argparse's error on a mode it does not know."""
+    if text == "status":
+        return "status", 200
+    if text.startswith("status:"):
+        status = int(text.split(":", 1)[1])
+        if not 100 <= status <= 999:
+            raise ValueError(f"status out of range: {status}")
+        return "status", status
+    if text in MODES:
+        return text, None
+    raise ValueError(f"unknown mode {text!r}; modes: {', '.join(MODES)}")
+
+
+def response(status, body=b"", extra_headers=()):
+    try:
+        reason = http.HTTPStatus(status).phrase
+    except ValueError:
+        reason = "Status"
+    head = [f"HTTP/1.1 {status} {reason}", "Content-Type: text/plain"]
+    head += list(extra_headers)
+    head += [f"Content-Length: {len(body)}", "Connection: close", "", ""]
+    return "\r\n".join(head).encode("latin-1") + body
+
+
+def read_request(conn, recorder):
+    """Reads one request head and its Content-Length body; records and returns it, or None."""
+    data = b""
+    while b"\r\n\r\n" not in data and len(data) < MAX_HEAD:
+        chunk = conn.recv(65536)
+        if not chunk:
+            break
+        data += chunk
+    if b"\r\n\r\n" not in data:
+        recorder.write(kind="incomplete-request", received=len(data))
+        return None
+    head, body = data.split(b"\r\n\r\n", 1)
+    lines = head.decode("latin-1").split("\r\n")
+    parts = lines[0].split(" ")
+    method, path, version = (parts + ["", "", ""])[:3]
+    headers = []
+    for line in lines[1:]:
+        name, _, value = line.partition(":")
+        headers.append([name.strip(), value.strip()])
+    length = next((v for n, v in headers if n.lower() == "content-length"), "0")
+    wanted = min(int(length) if length.isdigit() else 0, MAX_BODY)
+    while len(body) < wanted:
+        chunk = conn.recv(65536)
+        if not chunk:
+            break
+        body += chunk
+    request = {"method": method, "path": path, "version": version, "headers": headers,
+               "body": body.decode("latin-1")}
+    recorder.write(kind="request", **request)
+    return request
+
+
+def hold(conn):
+    """Keeps the connection open, reading and dropping what comes, until the peer closes."""
+    conn.settimeout(1.0)
+    deadline = time.monotonic() + HOLD_LIMIT
+    while time.monotonic() < deadline:
+        try:
+            if not conn.recv(65536):
+                return
+        except (socket.timeout, ssl.SSLWantReadError):
+            continue
+        except OSError:
+            return
+
+
+def close_politely(conn):
+    """Sends TLS close_notify when the peer lets us, then closes."""
+    try:
+        conn.settimeout(2.0)
+        conn.unwrap().close()
+    except (OSError, ValueError):
+        pass
+    conn.close()
+
+
+def answer(conn, mode, status, port, recorder):
+    request = read_request(conn, recorder)
+    if request is None:
+        return
+    if mode == "status":
+        body = b"" if request["method"] == "HEAD" else f"status {status}\n".encode()
+        conn.sendall(response(status, body))
+    elif mode == "hang":
+        hold(conn)
+        return
+    elif mode == "close-mid-response":
+        conn.sendall(b"HTTP/1.1 200 OK\r\nContent-Type: text/pl")
+        conn.close()  # no close_notify: the response just stops
+        return
+    elif mode == "huge-header":
+        conn.sendall(b"HTTP/1.1 200 OK\r\nX-Huge: " + b"h" * (1024 * 1024) + b"\r\n"
+                     b"Content-Length: 0\r\nConnection: close\r\n\r\n")
+    elif mode == "huge-body":
+        size = 100 * 1024 * 1024
+        conn.sendall(b"HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n"
+                     b"Content-Length: %d\r\nConnection: close\r\n\r\n" % size)
+        chunk = b"b" * 65536
+        for _ in range(size // len(chunk)):
+            conn.sendall(chunk)
+    elif mode == "not-http":
+        conn.sendall(b"\x00\xff\xfeSSH-2.0 this is not HTTP at all\r\n\x1b[0m\r\n\r\n")
+    elif mode == "drip":
+        for byte in response(200, b"ok\n"):
+            conn.sendall(bytes([byte]))
+            time.sleep(0.5)
+    elif mode == "redirect":
+        if request["path"] == "/elsewhere":
+            conn.sendall(response(200, b"elsewhere\n"))
+        else:
+            location = f"Location: https://{HOST}:{port}/elsewhere"
+            conn.sendall(response(302, b"", [location]))
+    close_politely(conn)
+
+
+def serve_connection(raw, context, mode, status, port, recorder):
+    recorder.write(kind="connection")
+    raw.settimeout(IO_TIMEOUT)
+    try:
+        if mode == "stall-handshake":
+            hold(raw)
+            return
+        conn = context.wrap_socket(raw, server_side=True, do_handshake_on_connect=False)
+        try:
+            conn.do_handshake()
+        except (OSError, ssl.SSLError) as error:
+            recorder.write(kind="handshake-failed", error=str(error))
+            return
+        answer(conn, mode, status, port, recorder)
+    except OSError:
+        pass  # the peer went away; nothing to answer
+    finally:
+        raw.close()
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0],
+                                     epilog="modes: " + "; ".join(f"{k}: {v}" for k, v in
+                                                                  MODES.items()))
+    parser.add_argument("--cert", required=True)
+    parser.add_argument("--key", required=True)
+    parser.add_argument("--port-file", required=True)
+    parser.add_argument("--record")
+    parser.add_argument("--mode", default="status:200")
+    args = parser.parse_args()
+    try:
+        mode, status = parse_mode(args.mode)
+    except ValueError as error:
+        parser.error(str(error))
+
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    context.load_cert_chain(args.cert, args.key)
+    context.set_alpn_protocols(["http/1.1"])
+    recorder = Recorder(args.record)
+
+    listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+    listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    listener.bind((HOST, 0))
+    listener.listen(64)
+    port = listener.getsockname()[1]
+
+    # Written whole and renamed into place, so that a reader never sees half a number.
+    partial = args.port_file + ".partial"
+    with open(partial, "w", encoding="ascii") as out:
+        out.write(f"{port}\n")
+    os.replace(partial, args.port_file)
+
+    while True:
+        raw, _ = listener.accept()
+        threading.Thread(target=serve_connection, args=(raw, context, mode, status, port, recorder),
+                         daemon=True).start()
+
+
+if __name__ == "__main__":
+    sys.exit(main())

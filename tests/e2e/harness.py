@@ -1,0 +1,314 @@
+"""Shared fixtures of the end-to-end tests: a scratch agent installation, a certificate
+and a local HTTPS configuration server.
+
+The tests run the installed program. CTest installs the build into
+$CORVANE_INSTALL_ROOT first (bin/, config/logconfig.xml, log/); every test then works on
+a private copy of that tree, so that it can write config/install_config.txt and read the
+log without disturbing other tests running at the same time.
+
+Set CORVANE_E2E_KEEP=1 to keep the scratch folders for a look after the run.
+"""
+
+import json
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+PROGRAM = "CorvanePing"
+LOG_FILE = "CorvaneCommon.log"
+
+# Variables that would send the program's HTTPS traffic through a proxy.
+PROXY_VARIABLES = ("https_proxy", "HTTPS_PROXY", "http_proxy", "HTTP_PROXY", "all_proxy",
+                   "ALL_PROXY", "no_proxy", "NO_PROXY")
+
+
+def install_root():
+    """The installed tree that CTest prepared; fails loudly when it is not there."""
+    root = os.environ.get("CORVANE_INSTALL_ROOT")
+    if not root:
+        raise RuntimeError("CORVANE_INSTALL_ROOT is not set; run the tests through ctest")
+    if not os.path.isfile(os.path.join(root, "bin", PROGRAM)):
+        raise RuntimeError(f"{root}/bin/{PROGRAM} is missing; was the e2e_install test run?")
+    return root
+
+
+def child_environment(env=None):
+    """A copy of env (default: ours) without proxy variables."""
+    env = dict(os.environ if env is None else env)
+    for name in PROXY_VARIABLES:
+        env.pop(name, None)
+    return env
+
+
+def run_program(program, args=(), timeout=20, cwd=None, env=None):
+    """Runs program with args; returns (status, stdout bytes, stderr bytes).
+
+    env=None gives our environment without proxy variables; a dict is used as it is.
+    The child is killed when timeout seconds pass (subprocess.TimeoutExpired is raised).
+    """
+    env = child_environment() if env is None else env
+    done = subprocess.run([program, *args], cwd=cwd, env=env, stdin=subprocess.DEVNULL,
+                          stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=timeout,
+                          check=False)
+    return done.returncode, done.stdout, done.stderr
+
+
+def _keep_scratch():
+    return os.environ.get("CORVANE_E2E_KEEP") == "1"
+
+
+class ScratchInstall:
+    """A private copy of the installation in a fresh temporary folder.
+
+    Layout: <folder>/agent/bin (program and libraries), <folder>/agent/config/logconfig.xml
+    and an empty <folder>/agent/log. No install_config.txt until a test writes one.
+    Use as a context manager; the folder is removed on exit.
+    """
+
+    def __init__(self, source=None):
+        self.source = source or install_root()
+        self.folder = None
+        self.root = None
+
+    def __enter__(self):
+        self.folder = tempfile.mkdtemp(prefix="corvane-e2e-")
+        self.root = os.path.join(self.folder, "agent")
+        shutil.copytree(os.path.join(self.source, "bin"), self.bin, symlinks=True)
+        os.makedirs(self.config)
+        shutil.copy2(os.path.join(self.source, "config", "logconfig.xml"), self.config)
+        os.makedirs(self.log_dir)  # empty: the log of the source tree is not copied
+        return self
+
+    def __exit__(self, *exc):
+        if _keep_scratch():
+            sys.stderr.write(f"kept scratch installation {self.root}\n")
+        else:
+            shutil.rmtree(self.folder, ignore_errors=True)
+        return False
+
+    @property
+    def bin(self):
+        return os.path.join(self.root, "bin")
+
+    @property
+    def config(self):
+        return os.path.join(self.root, "config")
+
+    @property
+    def log_dir(self):
+        return os.path.join(self.root, "log")
+
+    @property
+    def program(self):
+        return os.path.join(self.bin, PROGRAM)
+
+    @property
+    def install_config(self):
+        return os.path.join(self.config, "install_config.txt")
+
+    @property
+    def log_path(self):
+        return os.path.join(self.log_dir, LOG_FILE)
+
+    def path(self, relative):
+        """The path of relative ("config/x", "bin") inside the installation."""
+        return os.path.join(self.root, relative)
+
+    def write_file(self, relative, data):
+        """Writes bytes to relative inside the installation, creating folders on the way."""
+        target = self.path(relative)
+        os.makedirs(os.path.dirname(target), exist_ok=True)
+        with open(target, "wb") as out:
+            out.write(data)
+        return target
+
+    def write_install_config(self, data):
+        """Writes config/install_config.txt with exactly these bytes."""
+        if not isinstance(data, bytes):
+            raise TypeError("install_config.txt content must be bytes")
+        return self.write_file("config/install_config.txt", data)
+
+    def remove(self, relative):
+        """Removes a file or folder inside the installation; a missing one is fine."""
+        target = self.path(relative)
+        if os.path.isdir(target) and not os.path.islink(target):
+            shutil.rmtree(target)
+        elif os.path.lexists(target):
+            os.remove(target)
+
+    def log_exists(self):
+        return os.path.exists(self.log_path)
+
+    def read_log(self):
+        """The agent's log (log/CorvaneCommon.log) as bytes; b"" when there is none."""
+        try:
+            with open(self.log_path, "rb") as log:
+                return log.read()
+        except FileNotFoundError:
+            return b""
+
+    def relocate(self, relative):
+        """Moves the whole installation to <folder>/<relative> (parents are created) and
+        returns the new root. Later calls use the new place."""
+        target = os.path.join(self.folder, relative)
+        os.makedirs(os.path.dirname(target), exist_ok=True)
+        os.rename(self.root, target)
+        self.root = target
+        return target
+
+    def run(self, args=(), timeout=20, cwd=None, env=None):
+        """Runs bin/CorvanePing; returns (status, stdout bytes, stderr bytes).
+        See run_program for env and timeout."""
+        return run_program(self.program, args, timeout=timeout, cwd=cwd, env=env)
+
+
+def make_certificate(folder, common_name="localhost", days=2):
+    """Creates a self-signed P-256 certificate and its key in folder with the openssl
+    command, valid for 127.0.0.1 and localhost. Returns (certificate path, key path),
+    both PEM. Skips the calling test when there is no openssl command."""
+    openssl = shutil.which("openssl")
+    if not openssl:
+        raise unittest.SkipTest("the openssl command is not installed")
+    cert = os.path.join(folder, f"{common_name}.crt.pem")
+    key = os.path.join(folder, f"{common_name}.key.pem")
+    subprocess.run([openssl, "req", "-x509", "-newkey", "ec",
+                    "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
+                    "-days", str(days), "-subj", f"/CN={common_name}",
+                    "-addext", "subjectAltName=IP:127.0.0.1,DNS:localhost",
+                    "-keyout", key, "-out", cert],
+                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
+                   timeout=30, check=True)
+    return cert, key
+
+
+def header(request, name):
+    """The first value of header name (any case) in a recorded request, or None."""
+    return next((value for key, value in request["headers"] if key.lower() == name.lower()),
+                None)
+
+
+class ConfigServer:
+    """tests/e2e/config_server.py on 127.0.0.1 and an ephemeral port, as a context manager.
+
+    mode: see config_server.MODES ("status:N", "hang", "stall-handshake", ...).
+    cert, key: PEM paths to serve; by default a fresh self-signed certificate for
+    127.0.0.1/localhost is made in the server's own temporary folder (see .cert).
+    The process is always killed on exit.
+    """
+
+    START_TIMEOUT = 10.0  # seconds to wait for the port file
+
+    def __init__(self, mode="status:200", cert=None, key=None):
+        self.mode = mode
+        self.cert = cert
+        self.key = key
+        self.folder = None
+        self.port = None
+        self._process = None
+        self._stderr = None
+
+    @property
+    def address(self):
+        return f"127.0.0.1:{self.port}"
+
+    def url(self, path="/"):
+        return f"https://{self.address}{path}"
+
+    @property
+    def record_path(self):
+        return os.path.join(self.folder, "requests.jsonl")
+
+    def __enter__(self):
+        self.folder = tempfile.mkdtemp(prefix="corvane-e2e-server-")
+        try:
+            if self.cert is None:
+                self.cert, self.key = make_certificate(self.folder)
+            self._start()
+        except BaseException:
+            self.__exit__(None, None, None)
+            raise
+        return self
+
+    def _start(self):
+        port_file = os.path.join(self.folder, "port")
+        self._stderr = open(os.path.join(self.folder, "server.log"), "wb")
+        self._process = subprocess.Popen(
+            [sys.executable, os.path.join(HERE, "config_server.py"), "--cert", self.cert,
+             "--key", self.key, "--port-file", port_file, "--record", self.record_path,
+             "--mode", self.mode],
+            stdin=subprocess.DEVNULL, stdout=self._stderr, stderr=self._stderr,
+            env=child_environment())
+        deadline = time.monotonic() + self.START_TIMEOUT
+        while time.monotonic() < deadline:
+            if os.path.exists(port_file):
+                with open(port_file, encoding="ascii") as text:
+                    self.port = int(text.read())
+                return
+            if self._process.poll() is not None:
+                break
+            time.sleep(0.02)
+        raise RuntimeError(f"the configuration server did not start ({self.mode}): "
+                           f"{self.server_log()!r}")
+
+    def __exit__(self, *exc):
+        if self._process is not None:
+            self._process.kill()
+            self._process.wait(timeout=10)
+        if self._stderr is not None:
+            self._stderr.close()
+        if _keep_scratch():
+            sys.stderr.write(f"kept server folder {self.folder}\n")
+        elif self.folder:
+            shutil.rmtree(self.folder, ignore_errors=True)
+        return False
+
+    def events(self):
+        """Everything recorded so far, one dict per event (see config_server.py)."""
+        try:
+            with open(self.record_path, encoding="utf-8") as record:
+                lines = record.read().splitlines()
+        except FileNotFoundError:
+            return []
+        # The last line may still be being written.
+        events = []
+        for line in lines:
+            try:
+                events.append(json.loads(line))
+            except json.JSONDecodeError:
+                pass
+        return events
+
+    def requests(self):
+        """The HTTP requests recorded so far: dicts with method, path, version,
+        headers ([[name, value], ...]) and body."""
+        return [event for event in self.events() if event["kind"] == "request"]
+
+    def connections(self):
+        """How many TCP connections were accepted so far."""
+        return sum(1 for event in self.events() if event["kind"] == "connection")
+
+    def paths(self):
+        return [request["path"] for request in self.requests()]
+
+    def server_log(self):
+        """What the server process wrote (its errors), for failure messages."""
+        try:
+            with open(os.path.join(self.folder, "server.log"), "rb") as log:
+                return log.read().decode("utf-8", "replace")
+        except (FileNotFoundError, TypeError):
+            return ""
+
+    def wait_for(self, predicate, timeout=10.0):
+        """Polls predicate(self) until it is true or timeout passes; returns its last value.
+        For events that reach the record after the client has gone (e.g. after a kill)."""
+        deadline = time.monotonic() + timeout
+        while True:
+            value = predicate(self)
+            if value or time.monotonic() >= deadline:
+                return value
+            time.sleep(0.05)
