@@ -5,6 +5,8 @@
 #include <log4cxx/xml/domconfigurator.h>
 #include <stdlib.h>
 
+#include <clocale>
+
 #include <filesystem>
 #include <system_error>
 
@@ -46,6 +48,10 @@ bool IsRegularFile(const std::string& path) {
 void LoggerFactory::Initialize(const std::wstring& configFile, const std::wstring& logFolder) {
     // The console belongs to the report: log4cxx keeps its own complaints to itself.
     log4cxx::helpers::LogLog::setQuietMode(true);
+    // log4cxx decodes file names and messages by the C library's character type, and the
+    // classic one loses every non-ASCII byte of an installation path. Only the C library's
+    // locale changes: C++ streams and the parameter reader keep the classic one.
+    setlocale(LC_CTYPE, "C.UTF-8");
 
     const std::string folder = platform::ToNativePath(logFolder);
     std::error_code error;

@@ -37,7 +37,7 @@ std::size_t DecodeUtf8(const std::string& s, std::size_t i, char32_t& c) {
     else if (lead >= 0xF0 && lead < 0xF5)
         length = 4;
     if (length == 0 || i + length > s.size()) return 0;
-    c = length == 1 ? lead : lead & (0x7F >> length);
+    c = static_cast<char32_t>(length == 1 ? lead : lead & (0x7F >> length));
     for (std::size_t k = 1; k < length; ++k) {
         const auto next = static_cast<unsigned char>(s[i + k]);
         if ((next & 0xC0) != 0x80) return 0;

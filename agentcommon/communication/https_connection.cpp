@@ -28,6 +28,7 @@ struct CurlDeleter {
 // What one transfer saw.
 struct Answer {
     std::string statusLine;  // "HTTP/1.1 401 Unauthorized", without the line end
+    bool headersEnded = false;  // the blank line after the headers arrived
     std::size_t bodyBytes = 0;
     bool bodyCut = false;  // the body was longer than we read
 };
@@ -35,9 +36,12 @@ struct Answer {
 std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* user) {
     auto* answer = static_cast<Answer*>(user);
     std::string_view line(data, size * count);
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
     if (line.starts_with("HTTP/")) {
-        while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
         answer->statusLine = line;
+        answer->headersEnded = false;
+    } else if (line.empty()) {
+        answer->headersEnded = true;
     }
     return size * count;
 }
@@ -70,6 +74,10 @@ std::string Describe(CURLcode result, const std::string& where, const char* deta
             return "The TLS handshake with " + server + " failed" + why;
         case CURLE_PEER_FAILED_VERIFICATION:
             return "The certificate of " + server + " is not valid for that address" + why;
+        case CURLE_WEIRD_SERVER_REPLY:
+            return "No complete HTTP answer from " + server + why;
+        case CURLE_OUT_OF_MEMORY:
+            return "The answer of " + server + " has a header too large to read" + why;
         case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
             return "The certificate of " + server + " does not match the one pinned in " +
                    kCertificateFile +
@@ -186,8 +194,13 @@ bool HttpsConnection::Ping() {
     curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);
     responseCode_ = static_cast<std::int32_t>(status);
 
-    if (result != CURLE_OK && !(result == CURLE_WRITE_ERROR && answer.bodyCut))
-        return Finish(result, Describe(result, address.hostPort, detail));
+    CURLcode failure = result;
+    // An answer that is not HTTP (libcurl calls it HTTP/0.9), or one cut off in its
+    // headers (libcurl takes a connection closed there for a complete answer), is none.
+    if (result == CURLE_UNSUPPORTED_PROTOCOL || (result == CURLE_OK && !answer.headersEnded))
+        failure = CURLE_WEIRD_SERVER_REPLY;
+    if (failure == CURLE_WRITE_ERROR && answer.bodyCut) failure = CURLE_OK;
+    if (failure != CURLE_OK) return Finish(failure, Describe(failure, address.hostPort, detail));
     if (status < 200 || status > 299)
         return Finish(CURLE_HTTP_RETURNED_ERROR, "The configuration server at " + address.hostPort +
                                                      " answered " +
