@@ -8,7 +8,7 @@ namespace Ardentis {
 namespace {
 
 class ConnectionFactory final : public IConnectionFactory {
-public:
+  public:
     ConnectionFactory() { curl_global_init(CURL_GLOBAL_DEFAULT); }
     ~ConnectionFactory() override { curl_global_cleanup(); }
     ConnectionFactory(const ConnectionFactory&) = delete;

@@ -12,7 +12,9 @@ namespace {
 
 constexpr long kLongestTimeoutSeconds = 3600;
 
-log4cxx::LoggerPtr Log() { return log4cxx::Logger::getLogger("Ardentis.Connection"); }
+log4cxx::LoggerPtr Log() {
+    return log4cxx::Logger::getLogger("Ardentis.Connection");
+}
 
 std::string Trimmed(const std::string* value) {
     return value ? boost::algorithm::trim_copy(*value) : std::string();

@@ -8,6 +8,7 @@
 #include "agentcommon/communication/connection_settings.h"
 #include "agentcommon/communication/pinned_certificate.h"
 #include "agentcommon/communication/server_address.h"
+#include "agentcommon/communication/transfer_outcome.h"
 #include "platform/file_status.h"
 #include "platform/file_write.h"
 
@@ -16,76 +17,36 @@ namespace {
 
 // Only this much of an answer's body is read; a longer one ends the transfer.
 constexpr std::size_t kLargestBody = 64 * 1024;
-constexpr char kCertificateFile[] = "config/ConfigurationServer.PEM";
+constexpr char kCertificateFile[] = "config/ConfigurationServer.PEM";  // as the report names it
 
-log4cxx::LoggerPtr Log() { return log4cxx::Logger::getLogger("Ardentis.Connection"); }
+log4cxx::LoggerPtr Log() {
+    return log4cxx::Logger::getLogger("Ardentis.Connection");
+}
 
 struct CurlDeleter {
     void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
     void operator()(curl_slist* list) const { curl_slist_free_all(list); }
 };
 
-// What one transfer saw.
-struct Answer {
-    std::string statusLine;  // "HTTP/1.1 401 Unauthorized", without the line end
-    bool headersEnded = false;  // the blank line after the headers arrived
-    std::size_t bodyBytes = 0;
-    bool bodyCut = false;  // the body was longer than we read
-};
-
 std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* user) {
-    auto* answer = static_cast<Answer*>(user);
+    auto* record = static_cast<TransferRecord*>(user);
     std::string_view line(data, size * count);
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
     if (line.starts_with("HTTP/")) {
-        answer->statusLine = line;
-        answer->headersEnded = false;
+        record->statusLine = line;
+        record->headersEnded = false;
     } else if (line.empty()) {
-        answer->headersEnded = true;
+        record->headersEnded = true;
     }
     return size * count;
 }
 
 std::size_t OnBody(char*, std::size_t size, std::size_t count, void* user) {
-    auto* answer = static_cast<Answer*>(user);
-    answer->bodyBytes += size * count;
-    if (answer->bodyBytes <= kLargestBody) return size * count;
-    answer->bodyCut = true;
+    auto* record = static_cast<TransferRecord*>(user);
+    record->bodyBytes += size * count;
+    if (record->bodyBytes <= kLargestBody) return size * count;
+    record->bodyCut = true;
     return 0;  // ends the transfer
-}
-
-// "401 Unauthorized" from "HTTP/1.1 401 Unauthorized".
-std::string StatusText(const std::string& statusLine, long status) {
-    const std::size_t space = statusLine.find(' ');
-    return space == std::string::npos ? std::to_string(status) : statusLine.substr(space + 1);
-}
-
-std::string Describe(CURLcode result, const std::string& where, const char* detail) {
-    const std::string server = "the configuration server at " + where;
-    const std::string why = *detail ? std::string(" (") + detail + ")" : std::string();
-    switch (result) {
-        case CURLE_COULDNT_RESOLVE_HOST:
-            return "Cannot resolve the host name of " + server + why;
-        case CURLE_COULDNT_CONNECT:
-            return "Cannot connect to " + server + why;
-        case CURLE_OPERATION_TIMEDOUT:
-            return "No answer in time from " + server + why;
-        case CURLE_SSL_CONNECT_ERROR:
-            return "The TLS handshake with " + server + " failed" + why;
-        case CURLE_PEER_FAILED_VERIFICATION:
-            return "The certificate of " + server + " is not valid for that address" + why;
-        case CURLE_WEIRD_SERVER_REPLY:
-            return "No complete HTTP answer from " + server + why;
-        case CURLE_OUT_OF_MEMORY:
-            return "The answer of " + server + " has a header too large to read" + why;
-        case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
-            return "The certificate of " + server + " does not match the one pinned in " +
-                   kCertificateFile +
-                   "; if the server's certificate was replaced on purpose, check the new one and "
-                   "then delete that file so that the next ping trusts it";
-        default:
-            return "The ping of " + server + " failed: " + curl_easy_strerror(result) + why;
-    }
 }
 
 // The server's own certificate in PEM form, from the transfer's certificate chain.
@@ -110,8 +71,8 @@ void TrustOnFirstUse(CURL* curl, const std::wstring& path, const std::string& wh
     }
     const std::string error = platform::WriteNewFileAtomically(path, pem);
     if (!error.empty()) {
-        LOG4CXX_ERROR(Log(), "Cannot save the certificate of " << where << " to " << kCertificateFile
-                                                               << ": " << error);
+        LOG4CXX_ERROR(Log(), "Cannot save the certificate of "
+                                 << where << " to " << kCertificateFile << ": " << error);
         return;
     }
     LOG4CXX_WARN(Log(), "First contact with " << where << ": trusting its certificate (public key "
@@ -155,7 +116,7 @@ bool HttpsConnection::Ping() {
     const std::unique_ptr<curl_slist, CurlDeleter> headers(
         curl_slist_append(nullptr, authorization.c_str()));
     char detail[CURL_ERROR_SIZE] = {};
-    Answer answer;
+    TransferRecord record;
 
     CURL* c = curl.get();
     curl_easy_setopt(c, CURLOPT_URL, address.pingUrl.c_str());
@@ -170,9 +131,9 @@ bool HttpsConnection::Ping() {
     curl_easy_setopt(c, CURLOPT_TIMEOUT, settings.timeoutSeconds);
     curl_easy_setopt(c, CURLOPT_ERRORBUFFER, detail);
     curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, OnHeader);
-    curl_easy_setopt(c, CURLOPT_HEADERDATA, &answer);
+    curl_easy_setopt(c, CURLOPT_HEADERDATA, &record);
     curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, OnBody);
-    curl_easy_setopt(c, CURLOPT_WRITEDATA, &answer);
+    curl_easy_setopt(c, CURLOPT_WRITEDATA, &record);
     // Trust comes from the pinned key, or on first contact from the operator's choice of
     // server, whose certificate must then at least name the address we dialled. No
     // certificate authority takes part, so none is loaded.
@@ -194,17 +155,8 @@ bool HttpsConnection::Ping() {
     curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);
     responseCode_ = static_cast<std::int32_t>(status);
 
-    CURLcode failure = result;
-    // An answer that is not HTTP (libcurl calls it HTTP/0.9), or one cut off in its
-    // headers (libcurl takes a connection closed there for a complete answer), is none.
-    if (result == CURLE_UNSUPPORTED_PROTOCOL || (result == CURLE_OK && !answer.headersEnded))
-        failure = CURLE_WEIRD_SERVER_REPLY;
-    if (failure == CURLE_WRITE_ERROR && answer.bodyCut) failure = CURLE_OK;
-    if (failure != CURLE_OK) return Finish(failure, Describe(failure, address.hostPort, detail));
-    if (status < 200 || status > 299)
-        return Finish(CURLE_HTTP_RETURNED_ERROR, "The configuration server at " + address.hostPort +
-                                                     " answered " +
-                                                     StatusText(answer.statusLine, status));
+    const PingError error = ClassifyTransfer(result, status, record, address.hostPort, detail);
+    if (error.code != 0) return Finish(error.code, error.message);
     if (!pinned) TrustOnFirstUse(c, certificatePath, address.hostPort);
     return Finish(0, {});
 }

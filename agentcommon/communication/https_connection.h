@@ -11,13 +11,13 @@ namespace Ardentis {
 // saved to ConfigurationServer.PEM, and from then on only a server presenting that
 // certificate's public key is spoken to.
 class HttpsConnection final : public IConnection {
-public:
+  public:
     bool Ping() override;
     std::int32_t GetLastErrorCode() const override { return errorCode_; }
     std::int32_t GetLastResponseCode() const override { return responseCode_; }
     std::string GetLastErrorMessage() const override { return errorMessage_; }
 
-private:
+  private:
     bool Finish(std::int32_t errorCode, std::string message);
 
     std::int32_t errorCode_ = 0;

@@ -22,7 +22,9 @@ struct OpenSslDeleter {
 using Bio = std::unique_ptr<BIO, OpenSslDeleter<BIO, BIO_free_all>>;
 using Certificate = std::unique_ptr<X509, OpenSslDeleter<X509, X509_free>>;
 
-CertificatePin Failed(std::string why) { return {{}, std::move(why)}; }
+CertificatePin Failed(std::string why) {
+    return {{}, std::move(why)};
+}
 
 }  // namespace
 
@@ -52,7 +54,8 @@ CertificatePin PinFromPem(std::string_view pem) {
 CertificatePin ReadPinnedCertificate(const std::wstring& path) {
     std::vector<char> buffer(kLargestCertificateFile + 1);
     const auto count = platform::ReadFileStart(path, buffer);
-    if (!count) return Failed("it cannot be read (not a regular file, no access, or being written)");
+    if (!count)
+        return Failed("it cannot be read (not a regular file, no access, or being written)");
     if (*count > kLargestCertificateFile) return Failed("it is larger than 64 KiB");
     return PinFromPem(std::string_view(buffer.data(), *count));
 }

@@ -49,8 +49,9 @@ ServerAddress ParseServerAddress(std::string_view text) {
     if (const std::size_t scheme = text.find("://"); scheme != std::string_view::npos) {
         if (Lower(text.substr(0, scheme)) != "https")
             return Refused(kUnsupportedProtocol,
-                           quoted + " does not use https://; the ping is refused so that the "
-                                    "application token never crosses the network in clear");
+                           quoted +
+                               " does not use https://; the ping is refused so that the "
+                               "application token never crosses the network in clear");
         url = "https" + std::string(text.substr(scheme));
     } else {
         url = "https://" + std::string(text);
@@ -58,12 +59,14 @@ ServerAddress ParseServerAddress(std::string_view text) {
 
     const std::unique_ptr<CURLU, UrlDeleter> parsed(curl_url());
     if (!parsed || curl_url_set(parsed.get(), CURLUPART_URL, url.c_str(), 0) != CURLUE_OK ||
-        !Part(parsed.get(), CURLUPART_USER).empty() || !Part(parsed.get(), CURLUPART_QUERY).empty() ||
+        !Part(parsed.get(), CURLUPART_USER).empty() ||
+        !Part(parsed.get(), CURLUPART_QUERY).empty() ||
         !Part(parsed.get(), CURLUPART_FRAGMENT).empty() ||
         url.find_first_of(" \t\r\n") != std::string::npos)
         return Refused(kMalformedAddress,
-                       quoted + " is not an address: write host, host:port, [IPv6-address]:port "
-                                "or https://host:port/path");
+                       quoted +
+                           " is not an address: write host, host:port, [IPv6-address]:port "
+                           "or https://host:port/path");
 
     const std::string host = Part(parsed.get(), CURLUPART_HOST);
     const std::string port = Part(parsed.get(), CURLUPART_PORT, CURLU_DEFAULT_PORT);

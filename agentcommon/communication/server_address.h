@@ -7,10 +7,10 @@
 namespace Ardentis {
 
 struct ServerAddress {
-    int errorCode = 0;      // 0, or the transfer error that refusing the address stands for
-    std::string error;      // why the address was refused
-    std::string pingUrl;    // https://host:port/base/ping
-    std::string hostPort;   // host:port, for messages ([v6]:port for IPv6)
+    int errorCode = 0;     // 0, or the transfer error that refusing the address stands for
+    std::string error;     // why the address was refused
+    std::string pingUrl;   // https://host:port/base/ping
+    std::string hostPort;  // host:port, for messages ([v6]:port for IPv6)
 };
 
 // Accepts host, host:port, [IPv6-address]:port and https:// URLs with an optional base
