@@ -1,0 +1,77 @@
+// Feeds arbitrary bytes to the communication module's two parsers of outside text: the
+// ConfigurationServer address and the pinned certificate file. Checks what every result
+// must satisfy whatever the input.
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "agentcommon/communication/pinned_certificate.h"
+#include "agentcommon/communication/server_address.h"
+
+namespace {
+
+void Require(bool holds) {
+    if (!holds) __builtin_trap();
+}
+
+bool IsBase64(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' ||
+           c == '/';
+}
+
+// 0 to 65535 in decimal digits, without leading zeros. (libcurl lets port 0 through; the
+// connection then fails, which is not this parser's business.)
+bool IsPort(std::string_view text) {
+    if (text.empty() || text.size() > 5 || (text.front() == '0' && text.size() > 1)) return false;
+    if (!std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return false;
+    return std::stoi(std::string(text)) <= 65535;
+}
+
+// Blanks and control characters, which would end or split the request line.
+bool IsBlankOrControl(char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte <= 0x20 || byte == 0x7f;
+}
+
+void CheckAddress(std::string_view text) {
+    const Ardentis::ServerAddress address = Ardentis::ParseServerAddress(text);
+    // 0, or libcurl's "unsupported protocol" (1) or "malformed URL" (3).
+    Require(address.errorCode == 0 || address.errorCode == 1 || address.errorCode == 3);
+    if (address.errorCode == 0) {
+        Require(address.error.empty());
+        Require(address.pingUrl.starts_with("https://" + address.hostPort));
+        Require(address.pingUrl.ends_with("/ping"));
+        Require(!address.hostPort.empty() && !address.hostPort.starts_with(':'));
+        Require(IsPort(std::string_view(address.hostPort).substr(address.hostPort.rfind(':') + 1)));
+        Require(std::none_of(address.pingUrl.begin(), address.pingUrl.end(), IsBlankOrControl));
+    } else {
+        Require(!address.error.empty());
+        Require(address.pingUrl.empty() && address.hostPort.empty());
+    }
+}
+
+void CheckPin(std::string_view pem) {
+    const Ardentis::CertificatePin pin = Ardentis::PinFromPem(pem);
+    if (pin.pin.empty()) {
+        Require(!pin.error.empty());
+        return;
+    }
+    // "sha256//" and the base64 of a 32-byte digest: 43 digits and one "=" of padding.
+    constexpr std::string_view prefix = "sha256//";
+    Require(pin.error.empty());
+    Require(pin.pin.size() == prefix.size() + 44 && pin.pin.starts_with(prefix));
+    const std::string_view digits = std::string_view(pin.pin).substr(prefix.size());
+    Require(std::all_of(digits.begin(), digits.end() - 1, IsBase64) && digits.back() == '=');
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string_view text(reinterpret_cast<const char*>(data), size);
+    CheckAddress(text);
+    CheckPin(text);
+    return 0;
+}
