@@ -1,5 +1,6 @@
 #include "agentcommon/communication/pinned_certificate.h"
 
+#include <openssl/err.h>
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 #include <openssl/x509.h>

@@ -62,7 +62,7 @@ ServerAddress ParseServerAddress(std::string_view text) {
         !Part(parsed.get(), CURLUPART_USER).empty() ||
         !Part(parsed.get(), CURLUPART_QUERY).empty() ||
         !Part(parsed.get(), CURLUPART_FRAGMENT).empty() ||
-        url.find_first_of(" \t\r\n") != std::string::npos)
+        url.find_first_of(std::string_view(" \t\r\n\0", 5)) != std::string::npos)
         return Refused(kMalformedAddress,
                        quoted +
                            " is not an address: write host, host:port, [IPv6-address]:port "
@@ -70,6 +70,8 @@ ServerAddress ParseServerAddress(std::string_view text) {
 
     const std::string host = Part(parsed.get(), CURLUPART_HOST);
     const std::string port = Part(parsed.get(), CURLUPART_PORT, CURLU_DEFAULT_PORT);
+    if (port == "0")
+        return Refused(kMalformedAddress, quoted + " names port 0, which no server listens on");
     std::string base = Part(parsed.get(), CURLUPART_PATH);
     while (!base.empty() && base.back() == '/') base.pop_back();
 
