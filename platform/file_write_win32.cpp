@@ -1,0 +1,69 @@
+#include "platform/file_write.h"
+
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+namespace platform {
+namespace {
+
+// Attempts at a free temporary name; each one fails only when that name is taken.
+constexpr int kTemporaryNameAttempts = 100;
+
+std::string Failure(const char* what, DWORD code) {
+    char* text = nullptr;
+    const DWORD length = FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+    std::string reason = length ? std::string(text, length) : "error " + std::to_string(code);
+    LocalFree(text);
+    // System messages end in ".\r\n"; the caller puts the sentence around it.
+    while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' ||
+                               reason.back() == '.' || reason.back() == ' '))
+        reason.pop_back();
+    return std::string(what) + ": " + reason;
+}
+
+bool WriteAll(HANDLE file, std::string_view content) {
+    while (!content.empty()) {
+        const DWORD request =
+            content.size() < MAXDWORD ? static_cast<DWORD>(content.size()) : MAXDWORD;
+        DWORD written = 0;
+        if (!WriteFile(file, content.data(), request, &written, nullptr) || written == 0)
+            return false;
+        content.remove_prefix(written);
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string WriteNewFileAtomically(const std::wstring& path, std::string_view content) {
+    std::wstring temporary;
+    HANDLE file = INVALID_HANDLE_VALUE;
+    for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
+        temporary = path + L"." + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                    std::to_wstring(attempt) + L".tmp";
+        file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS) break;
+    }
+    if (file == INVALID_HANDLE_VALUE)
+        return Failure("cannot create a temporary file beside it", GetLastError());
+
+    std::string error;
+    if (!WriteAll(file, content) || !FlushFileBuffers(file))
+        error = Failure("cannot write it", GetLastError());
+    if (!CloseHandle(file) && error.empty()) error = Failure("cannot write it", GetLastError());
+    // Without MOVEFILE_REPLACE_EXISTING the move refuses an existing name, so a file that
+    // appeared meanwhile is kept.
+    if (error.empty() && !MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_WRITE_THROUGH)) {
+        const DWORD code = GetLastError();
+        error = code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS
+                    ? "another file of that name appeared meanwhile and was kept"
+                    : Failure("cannot give it its name", code);
+    }
+    if (!error.empty()) DeleteFileW(temporary.c_str());
+    return error;
+}
+
+}  // namespace platform
