@@ -1,0 +1,234 @@
+#!/usr/bin/env bash
+# Builds the packages of BUILD_DIR with cpack and checks them: the .deb's control data and
+# layout, the .tar.gz's layout, then the .deb installed with apt-get under /opt/corvane:
+# its files, its libraries, "CorvanePing -h" and one full run against a local HTTPS
+# configuration server (tests/e2e/config_server.py on 127.0.0.1). The package is removed
+# and purged again at the end, and every file the checks wrote under /opt/corvane goes.
+#
+# Usage: tests/packaging/check_deb.sh BUILD_DIR
+# Needs root (or password-less sudo) for apt-get, and python3 and openssl for the server.
+# Refuses to run while a corvaneping package is installed. Prints one line per check and
+# "N passed, M failed" last; exits 1 when a check failed.
+set -u
+
+ROOT=$(cd "$(dirname "$0")/../.." && pwd -P)
+if [ $# -ne 1 ] || [ ! -f "$1/CPackConfig.cmake" ]; then
+    echo "usage: $0 BUILD_DIR   (a configured build tree of $ROOT)" >&2
+    exit 2
+fi
+BUILD=$(cd "$1" && pwd -P)
+PREFIX=/opt/corvane
+PACKAGE=corvaneping
+TOKEN=pkg-check-token-5d2e91==
+USAGE="Usage: CorvanePing [options]
+ There are no actual options for the program; it validates the current configuration (including logging levels, which may or may not be helpful).
+"
+# libcurl would send the ping through a proxy named here.
+unset https_proxy HTTPS_PROXY http_proxy HTTP_PROXY all_proxy ALL_PROXY no_proxy NO_PROXY
+export DEBIAN_FRONTEND=noninteractive
+
+SUDO=
+[ "$(id -u)" -eq 0 ] || SUDO="sudo -n"
+
+passed=0
+failed=0
+pass() { passed=$((passed + 1)); echo "ok: $*"; }
+fail() { failed=$((failed + 1)); echo "FAILED: $*"; }
+check() { # check NAME COMMAND...: passes when COMMAND succeeds
+    local name=$1
+    shift
+    if "$@"; then pass "$name"; else fail "$name"; fi
+}
+logged() { # logged NAME COMMAND...: like check; shows COMMAND's output only when it fails
+    local name=$1
+    shift
+    if "$@" >"$WORK/step.log" 2>&1; then
+        pass "$name"
+    else
+        fail "$name"
+        sed 's/^/    | /' "$WORK/step.log" | tail -n 40
+    fi
+}
+finish() {
+    echo "$passed passed, $failed failed"
+    [ "$failed" -eq 0 ]
+    exit
+}
+
+installed() { dpkg-query -W -f='${Status}' "$PACKAGE" 2>/dev/null | grep -q 'install ok installed'; }
+known_to_dpkg() { dpkg-query -W "$PACKAGE" >/dev/null 2>&1; }
+
+if installed; then
+    fail "a $PACKAGE package is installed already; remove it before running these checks"
+    finish
+fi
+
+WORK=$(mktemp -d /tmp/corvane-pkg.XXXXXX)
+SERVER_PID=
+ROOT_EXISTED=false
+[ -e "$PREFIX" ] && ROOT_EXISTED=true
+# Files of an installation that was there before; put back at the end.
+SAVED_FILES=(config/install_config.txt config/ConfigurationServer.PEM)
+for file in "${SAVED_FILES[@]}"; do
+    [ -f "$PREFIX/$file" ] && mkdir -p "$WORK/saved/$(dirname "$file")" &&
+        cp -p "$PREFIX/$file" "$WORK/saved/$file"
+done
+
+cleanup() {
+    if [ -n "$SERVER_PID" ]; then
+        kill "$SERVER_PID" 2>/dev/null
+        wait "$SERVER_PID" 2>/dev/null
+    fi
+    if known_to_dpkg; then
+        timeout 300 $SUDO apt-get purge -y -qq "$PACKAGE" >/dev/null 2>&1 ||
+            echo "WARNING: could not purge $PACKAGE; remove it by hand" >&2
+    fi
+    if [ "$ROOT_EXISTED" = false ]; then
+        $SUDO rm -rf "$PREFIX"
+    else
+        for file in "${SAVED_FILES[@]}"; do
+            if [ -f "$WORK/saved/$file" ]; then
+                $SUDO cp -p "$WORK/saved/$file" "$PREFIX/$file"
+            else
+                $SUDO rm -f "$PREFIX/$file"
+            fi
+        done
+    fi
+    rm -rf "$WORK"
+}
+trap cleanup EXIT
+
+# --- Building the packages -------------------------------------------------------------
+
+logged "build $BUILD" timeout 1800 cmake --build "$BUILD" -j2
+OUT="$WORK/packages"
+logged "cpack" timeout 600 cpack --config "$BUILD/CPackConfig.cmake" -B "$OUT"
+DEB=$(ls "$OUT"/${PACKAGE}_*.deb 2>/dev/null | head -n 1)
+TGZ=$(ls "$OUT"/${PACKAGE}-*.tar.gz 2>/dev/null | head -n 1)
+check "a .deb was made" test -f "$DEB"
+check "a .tar.gz was made" test -f "$TGZ"
+[ "$failed" -eq 0 ] || finish
+
+# --- The .deb before installing ---------------------------------------------------------
+
+check "deb: package name" test "$(dpkg-deb -f "$DEB" Package)" = "$PACKAGE"
+depends=$(dpkg-deb -f "$DEB" Depends)
+for library in libace-7.0.8 libboost-program-options1.74.0 libcurl4 liblog4cxx15 \
+               libpugixml1v5 libssl3; do
+    check "deb: depends on $library" grep -Eq "(^|, )$library( |,|$)" <<<"$depends"
+done
+dpkg-deb -c "$DEB" | awk '{print $NF}' | sort >"$WORK/deb.list"
+for entry in ./opt/corvane/bin/CorvanePing ./opt/corvane/bin/libCorvaneCommon.so \
+             ./opt/corvane/bin/libCommunicationAPI.so ./opt/corvane/config/logconfig.xml \
+             ./opt/corvane/log/; do
+    check "deb: holds $entry" grep -qx -- "$entry" "$WORK/deb.list"
+done
+dpkg-deb -e "$DEB" "$WORK/control"
+check "deb: logconfig.xml is a conffile" \
+    grep -qx "$PREFIX/config/logconfig.xml" "$WORK/control/conffiles"
+
+# --- The .tar.gz: the same layout, usable where it is unpacked --------------------------
+
+top=$(basename "$TGZ" .tar.gz)
+tar tzf "$TGZ" | sed 's|/$||' | sort >"$WORK/tgz.list"
+for entry in bin/CorvanePing bin/libCorvaneCommon.so bin/libCommunicationAPI.so \
+             config/logconfig.xml log; do
+    check "tgz: holds $top/$entry" grep -qx -- "$top/$entry" "$WORK/tgz.list"
+done
+mkdir -p "$WORK/unpacked"
+tar xzf "$TGZ" -C "$WORK/unpacked"
+timeout 60 "$WORK/unpacked/$top/bin/CorvanePing" -h >"$WORK/tgz-help.out" 2>&1
+check "tgz: unpacked CorvanePing -h ends with 253" test $? -eq 253
+
+# --- Installing -------------------------------------------------------------------------
+
+# apt-get wants a path with a slash to take a file instead of a package name.
+logged "apt-get install ./$(basename "$DEB")" \
+    sh -c "cd '$OUT' && timeout 600 $SUDO apt-get install -y './$(basename "$DEB")'"
+installed || finish
+check "installed: dpkg knows the package" installed
+check "installed: CorvanePing is executable" test -x "$PREFIX/bin/CorvanePing"
+check "installed: the agent's library" test -f "$PREFIX/bin/libCorvaneCommon.so"
+check "installed: the communication module" test -f "$PREFIX/bin/libCommunicationAPI.so"
+check "installed: config/logconfig.xml" cmp -s "$PREFIX/config/logconfig.xml" "$ROOT/config/logconfig.xml"
+check "installed: log/ exists" test -d "$PREFIX/log"
+for binary in CorvanePing libCorvaneCommon.so libCommunicationAPI.so; do
+    check "installed: every library of $binary is found" \
+        sh -c "ldd '$PREFIX/bin/$binary' >'$WORK/ldd.out' 2>&1 && ! grep -q 'not found' '$WORK/ldd.out'"
+done
+
+# --- Help -------------------------------------------------------------------------------
+
+(cd / && timeout 60 "$PREFIX/bin/CorvanePing" -h >"$WORK/help.out" 2>"$WORK/help.err")
+status=$?
+check "-h: exit status 253" test "$status" -eq 253
+printf '%s' "$USAGE" >"$WORK/help.expected"
+check "-h: the usage text on standard output" cmp -s "$WORK/help.out" "$WORK/help.expected"
+check "-h: nothing on standard error" test ! -s "$WORK/help.err"
+
+# --- One full run against a local HTTPS configuration server ----------------------------
+
+run_against_server() {
+    if ! timeout 60 openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes \
+            -days 2 -subj /CN=localhost -addext "subjectAltName=IP:127.0.0.1,DNS:localhost" \
+            -keyout "$WORK/server.key" -out "$WORK/server.crt" >/dev/null 2>&1; then
+        fail "run: server certificate made with openssl"
+        return
+    fi
+    python3 "$ROOT/tests/e2e/config_server.py" --cert "$WORK/server.crt" --key "$WORK/server.key" \
+        --port-file "$WORK/port" --record "$WORK/requests.jsonl" --mode status:200 \
+        </dev/null >"$WORK/server.log" 2>&1 &
+    SERVER_PID=$!
+    for _ in $(seq 100); do
+        [ -s "$WORK/port" ] && break
+        sleep 0.1
+    done
+    if [ ! -s "$WORK/port" ]; then
+        fail "run: configuration server started ($(cat "$WORK/server.log"))"
+        return
+    fi
+    local port
+    port=$(cat "$WORK/port")
+    local address="127.0.0.1:$port"
+
+    printf 'ConfigurationServer=%s\nApplicationToken=%s\n' "$address" "$TOKEN" |
+        $SUDO tee "$PREFIX/config/install_config.txt" >/dev/null
+    $SUDO rm -f "$PREFIX/config/ConfigurationServer.PEM"
+
+    (cd / && timeout 60 "$PREFIX/bin/CorvanePing" >"$WORK/run.out" 2>"$WORK/run.err" </dev/null)
+    local status=$?
+    check "run: exit status 0" test "$status" -eq 0
+    check "run: nothing on standard error" test ! -s "$WORK/run.err"
+    printf '\n\nCorvane pinging with config/install_config.txt parameters:\n%s\n%s\n\n%s\n%s\n%s\n%s\n' \
+        "ApplicationToken = $TOKEN" "ConfigurationServer = $address" \
+        "Certificate file config/ConfigurationServer.PEM existence: Before pinging: false After pinging: true" \
+        "Last response code: 0x000000c8" "Last error code: 0x00000000" \
+        "Last error message: " >"$WORK/run.expected"
+    if cmp -s "$WORK/run.out" "$WORK/run.expected"; then
+        pass "run: the report of a successful ping"
+    else
+        fail "run: the report of a successful ping; got:"
+        sed 's/^/    | /' "$WORK/run.out"
+    fi
+    check "run: the server got one request" \
+        test "$(grep -c '"kind": "request"' "$WORK/requests.jsonl" 2>/dev/null)" = 1
+    check "run: the agent's log was written" test -s "$PREFIX/log/CorvaneCommon.log"
+    check "run: the token is not in the log" \
+        sh -c "! grep -rqF -- '$TOKEN' '$PREFIX/log'"
+
+    kill "$SERVER_PID" 2>/dev/null
+    wait "$SERVER_PID" 2>/dev/null
+    SERVER_PID=
+}
+run_against_server
+
+# --- Removing ---------------------------------------------------------------------------
+
+logged "apt-get remove" timeout 300 $SUDO apt-get remove -y "$PACKAGE"
+check "removed: the program is gone" test ! -e "$PREFIX/bin/CorvanePing"
+check "removed: logconfig.xml stays as a conffile" test -f "$PREFIX/config/logconfig.xml"
+logged "apt-get purge" timeout 300 $SUDO apt-get purge -y "$PACKAGE"
+check "purged: dpkg forgot the package" sh -c "! dpkg-query -W $PACKAGE >/dev/null 2>&1"
+check "purged: logconfig.xml is gone" test ! -e "$PREFIX/config/logconfig.xml"
+
+finish
