@@ -21,7 +21,7 @@ CORVANE_COMMON_API std::wstring GetLogPath();
 CORVANE_COMMON_API std::wstring GetConfigPath();
 
 class CORVANE_COMMON_API LoggerFactory {
-public:
+  public:
     // Configures the agent's log from a log4j-style XML file; the log folder reaches the
     // file as ${CORVANE_LOG_DIR}. Creates the log folder when it is missing. A missing or
     // invalid file gives a default rolling file log in the log folder. Never writes to
@@ -41,7 +41,7 @@ struct ServiceSetting {
 // A parsed service descriptor. A record that could not be parsed keeps usable false
 // and the component factory skips it.
 class CORVANE_COMMON_API ServiceConfig {
-public:
+  public:
     ServiceConfig();
     ~ServiceConfig();
 
@@ -54,7 +54,7 @@ public:
 };
 
 class CORVANE_COMMON_API IConfigurationManager {
-public:
+  public:
     // Releases what the manager holds and stops the services that the component
     // factory loaded, so that no module code runs after it.
     virtual void Shutdown() = 0;
@@ -62,20 +62,20 @@ public:
     // leaves config->usable false and logs what is wrong; never throws.
     virtual void ParseServiceConfig(const std::string& descriptor, ServiceConfig* config) = 0;
 
-protected:
+  protected:
     ~IConfigurationManager() = default;
 };
 
 // A service that a module provides; the component factory owns it.
 class CORVANE_COMMON_API IServiceComponent {
-public:
+  public:
     virtual ~IServiceComponent();
     // Called once by ClientConfigurationHelper::Run.
     virtual void Start() {}
 };
 
 class CORVANE_COMMON_API IComponentFactory {
-public:
+  public:
     // Loads, for every record added and not yet loaded, the module it names from the
     // bin folder and registers the service the module creates under the record's name.
     // Failures are logged and leave the service absent.
@@ -83,7 +83,7 @@ public:
     // Keeps a share of the record until LoadComponents has used it.
     virtual void AddServiceConfig(std::shared_ptr<ServiceConfig>& config) = 0;
 
-protected:
+  protected:
     ~IComponentFactory() = default;
 };
 
@@ -94,7 +94,7 @@ CORVANE_COMMON_API IComponentFactory* GetComponentFactory();
 CORVANE_COMMON_API IServiceComponent* _getService(std::string name);
 
 class CORVANE_COMMON_API IConnection {
-public:
+  public:
     virtual ~IConnection();
     // One request to the configuration server; the Get* calls describe its outcome.
     virtual bool Ping() = 0;
@@ -107,7 +107,7 @@ public:
 };
 
 class CORVANE_COMMON_API IConnectionFactory : public IServiceComponent {
-public:
+  public:
     // The name the connection factory service is registered under.
     static std::string GetServiceName();
     // Puts a new connection into the caller's empty holder.
@@ -117,7 +117,7 @@ public:
 };
 
 class CORVANE_COMMON_API ClientConfigurationHelper {
-public:
+  public:
     // standalone: true when the agent runs without a configuration server. The
     // helper then starts no services in Run.
     explicit ClientConfigurationHelper(bool standalone);
@@ -131,7 +131,7 @@ public:
     // Starts the services that the component factory has loaded.
     void Run();
 
-private:
+  private:
     bool standalone_;
 };
 

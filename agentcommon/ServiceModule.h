@@ -7,8 +7,15 @@
 
 #define CORVANE_SERVICE_FACTORY_SYMBOL "CorvaneCreateService"
 
+#if defined(_WIN32)
+#define CORVANE_MODULE_EXPORT extern "C" __declspec(dllexport)
+#else
+#define CORVANE_MODULE_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
+
 extern "C" {
 // Returns a new service for config, owned by the caller, or null when the module
 // provides nothing of that kind.
-using CorvaneCreateServiceFn = Ardentis::IServiceComponent* (*)(const Ardentis::ServiceConfig& config);
+using CorvaneCreateServiceFn =
+    Ardentis::IServiceComponent* (*)(const Ardentis::ServiceConfig& config);
 }

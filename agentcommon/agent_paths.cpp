@@ -4,10 +4,16 @@
 namespace Ardentis {
 namespace {
 
+#if defined(_WIN32)
+constexpr wchar_t kSeparators[] = L"/\\";
+#else
+constexpr wchar_t kSeparators[] = L"/";  // a backslash is part of a POSIX file name
+#endif
+
 // The installation root is the parent of the bin folder.
 std::wstring RootPath() {
     const std::wstring bin = GetBinPath();
-    const std::size_t slash = bin.find_last_of(L'/');
+    const std::size_t slash = bin.find_last_of(kSeparators);
     if (slash == std::wstring::npos) return bin + L"/..";
     return slash == 0 ? std::wstring(L"/") : bin.substr(0, slash);
 }
@@ -19,8 +25,12 @@ std::wstring GetBinPath() {
     return folder.empty() ? L"." : folder;
 }
 
-std::wstring GetLogPath() { return RootPath() + L"/log"; }
+std::wstring GetLogPath() {
+    return RootPath() + L"/log";
+}
 
-std::wstring GetConfigPath() { return RootPath() + L"/config"; }
+std::wstring GetConfigPath() {
+    return RootPath() + L"/config";
+}
 
 }  // namespace Ardentis

@@ -7,7 +7,9 @@
 namespace Ardentis {
 namespace {
 
-log4cxx::LoggerPtr Log() { return log4cxx::Logger::getLogger("Ardentis.ClientConfiguration"); }
+log4cxx::LoggerPtr Log() {
+    return log4cxx::Logger::getLogger("Ardentis.ClientConfiguration");
+}
 
 }  // namespace
 

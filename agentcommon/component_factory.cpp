@@ -8,7 +8,9 @@
 namespace Ardentis {
 namespace {
 
-log4cxx::LoggerPtr Log() { return log4cxx::Logger::getLogger("Ardentis.ComponentFactory"); }
+log4cxx::LoggerPtr Log() {
+    return log4cxx::Logger::getLogger("Ardentis.ComponentFactory");
+}
 
 std::string ModulePath(const std::string& module) {
 #if defined(_WIN32)
@@ -97,8 +99,12 @@ ComponentFactory& TheComponentFactory() {
     return *factory;
 }
 
-IComponentFactory* GetComponentFactory() { return &TheComponentFactory(); }
+IComponentFactory* GetComponentFactory() {
+    return &TheComponentFactory();
+}
 
-IServiceComponent* _getService(std::string name) { return TheComponentFactory().Find(name); }
+IServiceComponent* _getService(std::string name) {
+    return TheComponentFactory().Find(name);
+}
 
 }  // namespace Ardentis

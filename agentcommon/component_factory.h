@@ -12,7 +12,7 @@
 namespace Ardentis {
 
 class ComponentFactory final : public IComponentFactory {
-public:
+  public:
     void LoadComponents() override;
     void AddServiceConfig(std::shared_ptr<ServiceConfig>& config) override;
 
@@ -24,7 +24,7 @@ public:
     // afterwards, and modules must be closed before ACE shuts down.
     void UnloadAll();
 
-private:
+  private:
     struct LoadedService {
         std::string name;
         std::unique_ptr<ACE_DLL> module;  // declared first: outlives its service

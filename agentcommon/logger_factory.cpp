@@ -3,14 +3,13 @@
 #include <log4cxx/patternlayout.h>
 #include <log4cxx/rolling/rollingfileappender.h>
 #include <log4cxx/xml/domconfigurator.h>
-#include <stdlib.h>
-
 #include <clocale>
 
 #include <filesystem>
 #include <system_error>
 
 #include "agentcommon/CorvaneCommon.h"
+#include "platform/environment.h"
 #include "platform/native_path.h"
 
 namespace Ardentis {
@@ -56,7 +55,7 @@ void LoggerFactory::Initialize(const std::wstring& configFile, const std::wstrin
     const std::string folder = platform::ToNativePath(logFolder);
     std::error_code error;
     std::filesystem::create_directories(folder, error);
-    setenv("CORVANE_LOG_DIR", folder.c_str(), 1);
+    platform::SetEnvironmentValue("CORVANE_LOG_DIR", folder);
 
     // A FIFO or folder in place of the file must not block or confuse the parser.
     const std::string config = platform::ToNativePath(configFile);
@@ -64,10 +63,10 @@ void LoggerFactory::Initialize(const std::wstring& configFile, const std::wstrin
     if (IsRegularFile(config)) status = log4cxx::xml::DOMConfigurator::configure(config);
     if (status != log4cxx::spi::ConfigurationStatus::Configured) ConfigureDefaultLog(folder);
 
-    LOG4CXX_INFO(log4cxx::Logger::getLogger("Ardentis.Logging"),
-                 "Logging started, configuration "
-                     << (status == log4cxx::spi::ConfigurationStatus::Configured ? config
-                                                                                 : "default"));
+    LOG4CXX_INFO(
+        log4cxx::Logger::getLogger("Ardentis.Logging"),
+        "Logging started, configuration "
+            << (status == log4cxx::spi::ConfigurationStatus::Configured ? config : "default"));
 }
 
 LoggerFactory* GetLoggerFactory() {

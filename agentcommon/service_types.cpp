@@ -10,6 +10,8 @@ ServiceConfig::~ServiceConfig() = default;
 IServiceComponent::~IServiceComponent() = default;
 IConnection::~IConnection() = default;
 
-std::string IConnectionFactory::GetServiceName() { return "ConnectionFactory"; }
+std::string IConnectionFactory::GetServiceName() {
+    return "ConnectionFactory";
+}
 
 }  // namespace Ardentis

@@ -9,7 +9,9 @@
 namespace Ardentis {
 namespace {
 
-log4cxx::LoggerPtr Log() { return log4cxx::Logger::getLogger("Ardentis.XMLConfigurationManager"); }
+log4cxx::LoggerPtr Log() {
+    return log4cxx::Logger::getLogger("Ardentis.XMLConfigurationManager");
+}
 
 }  // namespace
 
@@ -19,10 +21,11 @@ void XmlConfigurationManager::ParseServiceConfig(const std::string& descriptor,
     *config = ServiceConfig();
 
     pugi::xml_document document;
-    const pugi::xml_parse_result parsed = document.load_buffer(descriptor.data(), descriptor.size());
+    const pugi::xml_parse_result parsed =
+        document.load_buffer(descriptor.data(), descriptor.size());
     if (!parsed) {
-        LOG4CXX_ERROR(Log(), "Service descriptor is not valid XML: " << parsed.description()
-                                                                     << " at offset " << parsed.offset);
+        LOG4CXX_ERROR(Log(), "Service descriptor is not valid XML: "
+                                 << parsed.description() << " at offset " << parsed.offset);
         return;
     }
     const pugi::xml_node service = document.child("Service");
@@ -45,8 +48,8 @@ void XmlConfigurationManager::ParseServiceConfig(const std::string& descriptor,
             config->environment.push_back({setting.name(), setting.text().get()});
     }
     config->usable = true;
-    LOG4CXX_DEBUG(Log(), "Parsed service '" << config->name << "' of module '" << config->module
-                                            << "'");
+    LOG4CXX_DEBUG(Log(),
+                  "Parsed service '" << config->name << "' of module '" << config->module << "'");
 }
 
 void XmlConfigurationManager::Shutdown() {

@@ -6,7 +6,7 @@
 namespace Ardentis {
 
 class XmlConfigurationManager final : public IConfigurationManager {
-public:
+  public:
     void Shutdown() override;
     void ParseServiceConfig(const std::string& descriptor, ServiceConfig* config) override;
 };

@@ -29,7 +29,9 @@ sigset_t EventSignals() {
 }
 
 // The signal that parks the main thread while another thread runs exit.
-int ParkSignal() { return SIGRTMIN; }
+int ParkSignal() {
+    return SIGRTMIN;
+}
 
 void Park(int) {
     g_mainParked.store(true);
@@ -65,7 +67,9 @@ void AddConsoleCtrlHandler(ConsoleCtrlHandlerFn handler) {
     std::thread(DispatchEvents, handler).detach();
 }
 
-void ClearUnhandledExceptionFilter() { std::set_terminate(nullptr); }
+void ClearUnhandledExceptionFilter() {
+    std::set_terminate(nullptr);
+}
 
 void ExitFromHandler(int status) {
     if (!pthread_equal(pthread_self(), g_mainThread) &&

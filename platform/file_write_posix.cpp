@@ -12,7 +12,9 @@
 namespace platform {
 namespace {
 
-std::string Failure(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
+std::string Failure(const char* what) {
+    return std::string(what) + ": " + std::strerror(errno);
+}
 
 bool WriteAll(int fd, std::string_view content) {
     while (!content.empty()) {

@@ -1,13 +1,14 @@
-// Wide paths at the library interface, bytes in POSIX system calls.
+// Wide paths at the library interface; UTF-8 where a library wants narrow text (log4cxx)
+// and, on POSIX, in system calls.
 #pragma once
 
 #include <string>
 
 namespace platform {
 
-// Converts between the two forms: UTF-8 bytes and code points. A byte that is not part
-// of valid UTF-8 becomes U+DC80 + byte on the way in and the same byte on the way out,
-// so that every path the system hands us can be handed back unchanged.
+// Converts between the two forms: UTF-8 bytes and code points. On POSIX a byte that is
+// not part of valid UTF-8 becomes U+DC80 + byte on the way in and the same byte on the
+// way out, so that every path the system hands us can be handed back unchanged.
 std::string ToNativePath(const std::wstring& path);
 std::wstring FromNativePath(const std::string& path);
 

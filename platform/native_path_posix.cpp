@@ -70,7 +70,8 @@ std::wstring FromNativePath(const std::string& path) {
         char32_t c = 0;
         const std::size_t length = DecodeUtf8(path, i, c);
         if (length == 0) {
-            out.push_back(static_cast<wchar_t>(kEscapeBase + static_cast<unsigned char>(path[i]) - 0x80));
+            out.push_back(
+                static_cast<wchar_t>(kEscapeBase + static_cast<unsigned char>(path[i]) - 0x80));
             ++i;
         } else {
             out.push_back(static_cast<wchar_t>(c));

@@ -23,7 +23,7 @@ class ConnectionFactory final : public IConnectionFactory {
 }  // namespace
 }  // namespace Ardentis
 
-extern "C" __attribute__((visibility("default"))) Ardentis::IServiceComponent* CorvaneCreateService(
+CORVANE_MODULE_EXPORT Ardentis::IServiceComponent* CorvaneCreateService(
     const Ardentis::ServiceConfig& config) {
     if (config.name != Ardentis::IConnectionFactory::GetServiceName()) return nullptr;
     return new Ardentis::ConnectionFactory;

@@ -43,7 +43,8 @@ CXXFLAGS=(-std=c++20 -O1 -municode -DCORVANE_COMMON_BUILD -I"$ROOT" -isystem "$B
           -Werror)
 SOURCES=(platform/console_control_win32.cpp platform/file_read_win32.cpp
          platform/file_status_win32.cpp platform/file_write_win32.cpp
-         platform/process_paths_win32.cpp
+         platform/process_paths_win32.cpp platform/environment_win32.cpp
+         platform/native_path_win32.cpp
          install/install_parameters.cpp check/ping_report.cpp app/console_ctrl_handler.cpp
          tests/windows/platform_check.cpp)
 
