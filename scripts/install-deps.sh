@@ -1,16 +1,24 @@
 #!/usr/bin/env bash
 # Installs what building, running and testing CorvanePing needs, from Debian's packages.
+# The first group builds and runs the program; the rest serve the tests: the sanitizer
+# and fuzzing build (clang), the Windows files' check (mingw-w64, wine) and the package
+# check (dpkg-dev).
 set -euo pipefail
 
 packages=(
-    cmake ninja-build g++ clang pkg-config
+    cmake ninja-build g++ pkg-config
     libace-dev libboost-dev libboost-program-options-dev libcurl4-openssl-dev
-    liblog4cxx-dev libpugixml-dev libssl-dev libgtest-dev
-    python3 openssl curl clang-format
+    liblog4cxx-dev libpugixml-dev libssl-dev python3 openssl
 )
+test_packages=(
+    libgtest-dev clang libclang-rt-14-dev clang-format curl
+    g++-mingw-w64-x86-64-posix wine64 dpkg-dev file
+)
+
+[ "${1:-}" = "--tests" ] && packages+=("${test_packages[@]}")
 
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 export DEBIAN_FRONTEND=noninteractive
 $sudo apt-get update -q
-$sudo apt-get install -y -q --no-install-recommends "${packages[@]}" "$@"
+$sudo apt-get install -y -q --no-install-recommends "${packages[@]}"

@@ -1,21 +1,32 @@
 #!/usr/bin/env bash
-# Installs every dependency, builds with warnings as errors and runs every test: the unit
-# and end-to-end suites, then the same suites under AddressSanitizer and
-# UndefinedBehaviorSanitizer.
+# Installs every dependency, builds with warnings as errors and runs every test:
+#  1. the unit and end-to-end suites (GCC);
+#  2. the same suites built with clang under AddressSanitizer and UndefinedBehaviorSanitizer,
+#     then each libFuzzer target for a bounded time;
+#  3. the Windows platform files, cross-compiled and run under wine;
+#  4. the Debian package, installed, run and removed again.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash scripts/install-deps.sh
+bash scripts/install-deps.sh --tests
 
 echo "== format"
-clang-format --dry-run --Werror $(git ls-files '*.cpp' '*.h')
+git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
 
 echo "== build and test"
 cmake -S . -B build-ci -G Ninja -DCORVANE_WERROR=ON
 cmake --build build-ci
-ctest --test-dir build-ci --output-on-failure --timeout 300
+ctest --test-dir build-ci --output-on-failure -j2
 
-echo "== build and test with sanitizers"
-cmake -S . -B build-asan -G Ninja -DCORVANE_WERROR=ON -DCORVANE_SANITIZE=ON
-cmake --build build-asan
-ASAN_OPTIONS=detect_leaks=0 ctest --test-dir build-asan --output-on-failure --timeout 300
+echo "== build and test with sanitizers, then fuzz"
+cmake -S . -B build-sanitize -G Ninja -DCORVANE_WERROR=ON -DCMAKE_CXX_COMPILER=clang++ \
+    -DCORVANE_SANITIZE=ON -DCORVANE_FUZZ=ON
+cmake --build build-sanitize
+ctest --test-dir build-sanitize --output-on-failure -j2
+bash tests/fuzz/run_fuzzers.sh build-sanitize "${CORVANE_FUZZ_SECONDS:-45}"
+
+echo "== Windows files under wine"
+bash tests/windows/run_mingw_checks.sh build-mingw
+
+echo "== Debian package"
+bash tests/packaging/check_deb.sh build-ci
