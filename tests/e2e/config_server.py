@@ -11,6 +11,10 @@ connections, and answers every connection in its own daemon thread the way --mod
   {"kind": "incomplete-request", "received": N}   the peer stopped before the blank line
   {"kind": "request", "method": "GET", "path": "/x", "version": "HTTP/1.1",
    "headers": [["Name", "value"], ...], "body": "..."}
+  {"kind": "body-sent", "bytes": N, "complete": true|false}
+                                                  huge-body: how much of the body went out
+                                                  before the end or the peer went away
+  {"kind": "plain-received", "data": "..."}       plain-http: the first bytes that came
 A request is recorded as soon as its head (and a Content-Length body) has been read,
 before the mode answers it. Header and body bytes are decoded as Latin-1.
 """
@@ -41,6 +45,8 @@ MODES = {
     "not-http": "answer the request with bytes that are not HTTP",
     "drip": "send a valid response one byte every 0.5 s",
     "redirect": "302 to https://127.0.0.1:<port>/elsewhere; /elsewhere itself gets 200",
+    "close-on-accept": "accept TCP and close it at once, before any TLS",
+    "plain-http": "no TLS: read the first bytes that come, answer 400 in plain HTTP, close",
 }
 
 
@@ -160,8 +166,14 @@ def answer(conn, mode, status, port, recorder):
         conn.sendall(b"HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n"
                      b"Content-Length: %d\r\nConnection: close\r\n\r\n" % size)
         chunk = b"b" * 65536
-        for _ in range(size // len(chunk)):
-            conn.sendall(chunk)
+        sent = 0
+        try:
+            while sent < size:
+                conn.sendall(chunk)
+                sent += len(chunk)
+        finally:
+            # Tells whether the client read the whole body or went away before the end.
+            recorder.write(kind="body-sent", bytes=sent, complete=sent == size)
     elif mode == "not-http":
         conn.sendall(b"\x00\xff\xfeSSH-2.0 this is not HTTP at all\r\n\x1b[0m\r\n\r\n")
     elif mode == "drip":
@@ -177,12 +189,25 @@ def answer(conn, mode, status, port, recorder):
     close_politely(conn)
 
 
+def answer_plain(raw, recorder):
+    """Plays a plain HTTP server: whatever arrives first (a TLS hello from a TLS client)
+    is recorded and answered with 400."""
+    data = raw.recv(65536)
+    recorder.write(kind="plain-received", data=data.decode("latin-1"))
+    raw.sendall(response(400, b"plain HTTP only\n"))
+
+
 def serve_connection(raw, context, mode, status, port, recorder):
     recorder.write(kind="connection")
     raw.settimeout(IO_TIMEOUT)
     try:
         if mode == "stall-handshake":
             hold(raw)
+            return
+        if mode == "close-on-accept":
+            return  # closed in finally, before a single byte
+        if mode == "plain-http":
+            answer_plain(raw, recorder)
             return
         conn = context.wrap_socket(raw, server_side=True, do_handshake_on_connect=False)
         try:

@@ -83,6 +83,16 @@ class AnswersTest(unittest.TestCase):
                 self.assertTrue(check(data), data[:200])
                 self.assertEqual(server.paths(), ["/ping"])
 
+    def test_huge_body_records_how_much_went_out(self):
+        # A client that stops reading early leaves an incomplete count behind.
+        with ConfigServer("huge-body") as server:
+            exchange(server, limit=200 * 1024)
+            sent = server.wait_for(
+                lambda s: [e for e in s.events() if e["kind"] == "body-sent"])
+            self.assertTrue(sent, server.events())
+            self.assertFalse(sent[0]["complete"])
+            self.assertLess(sent[0]["bytes"], 100 * 1024 * 1024)
+
     def test_drip(self):
         with ConfigServer("drip") as server, tls_connect(server) as conn:
             conn.sendall(REQUEST)
@@ -103,6 +113,29 @@ class SilenceTest(unittest.TestCase):
             with self.assertRaises(TimeoutError):
                 tls_connect(server, timeout=1.0)
             self.assertEqual(server.connections(), 1)
+            self.assertEqual(server.requests(), [])
+
+    def test_close_on_accept(self):
+        with ConfigServer("close-on-accept") as server:
+            with self.assertRaises(OSError):  # ssl.SSLError is one
+                tls_connect(server).close()
+            self.assertEqual(server.connections(), 1)
+            self.assertEqual(server.requests(), [])
+
+    def test_plain_http(self):
+        with ConfigServer("plain-http") as server:
+            with socket.create_connection(("127.0.0.1", server.port), timeout=5.0) as raw:
+                raw.sendall(REQUEST)
+                data = b""
+                while len(data) < 4096:
+                    chunk = raw.recv(4096)
+                    if not chunk:
+                        break
+                    data += chunk
+            self.assertTrue(data.startswith(b"HTTP/1.1 400 Bad Request\r\n"), data)
+            received = server.wait_for(
+                lambda s: [e for e in s.events() if e["kind"] == "plain-received"])
+            self.assertEqual([e["data"] for e in received], [REQUEST.decode("latin-1")])
             self.assertEqual(server.requests(), [])
 
     def test_untrusted_client_handshake_is_recorded(self):
