@@ -37,6 +37,14 @@ void ConfigureDefaultLog(const std::string& folder) {
     root->setLevel(Level::getInfo());
 }
 
+// log4cxx calls any well-formed XML "configured", even one that attaches no appender.
+bool SomethingIsLogged() {
+    if (!log4cxx::Logger::getRootLogger()->getAllAppenders().empty()) return true;
+    for (const auto& logger : log4cxx::LogManager::getCurrentLoggers())
+        if (!logger->getAllAppenders().empty()) return true;
+    return false;
+}
+
 bool IsRegularFile(const std::string& path) {
     std::error_code error;
     return std::filesystem::is_regular_file(path, error);
@@ -61,6 +69,8 @@ void LoggerFactory::Initialize(const std::wstring& configFile, const std::wstrin
     const std::string config = platform::ToNativePath(configFile);
     auto status = log4cxx::spi::ConfigurationStatus::NotConfigured;
     if (IsRegularFile(config)) status = log4cxx::xml::DOMConfigurator::configure(config);
+    if (status == log4cxx::spi::ConfigurationStatus::Configured && !SomethingIsLogged())
+        status = log4cxx::spi::ConfigurationStatus::NotConfigured;
     if (status != log4cxx::spi::ConfigurationStatus::Configured) ConfigureDefaultLog(folder);
 
     LOG4CXX_INFO(
