@@ -22,7 +22,9 @@ echo "== build and test with sanitizers, then fuzz"
 cmake -S . -B build-sanitize -G Ninja -DCORVANE_WERROR=ON -DCMAKE_CXX_COMPILER=clang++ \
     -DCORVANE_SANITIZE=ON -DCORVANE_FUZZ=ON
 cmake --build build-sanitize
-ctest --test-dir build-sanitize --output-on-failure -j2
+# Debian's log4cxx 1.0.0 frees its rolling file appender's private data through a
+# pointer to the base type, which AddressSanitizer reports at every exit.
+ASAN_OPTIONS=new_delete_type_mismatch=0 ctest --test-dir build-sanitize --output-on-failure -j2
 bash tests/fuzz/run_fuzzers.sh build-sanitize "${CORVANE_FUZZ_SECONDS:-45}"
 
 echo "== Windows files under wine"
