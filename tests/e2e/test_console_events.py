@@ -1,0 +1,74 @@
+"""Console control events (SIGINT, SIGTERM, SIGHUP, SIGQUIT) during the ping: the run
+ends at once with status 255 (-1) and prints nothing, whatever the signals' order."""
+
+import signal
+import subprocess
+import time
+import unittest
+
+from harness import ConfigServer, ScratchInstall, child_environment
+from test_ping_report import install_config, leftovers
+
+CONSOLE_EVENT = 255  # -1
+# The handler ends the run at once and a watchdog ends a stalled exit after half a
+# second; the server would keep the ping waiting for 30 s.
+EXIT_BOUND = 1.0
+CONNECT_BOUND = 15.0  # seconds to wait for the program's request to reach the server
+
+
+class ConsoleEventTest(unittest.TestCase):
+
+    def interrupt(self, signals, gap=0.0):
+        """Starts a ping against a server that never answers, sends signals once the
+        request has arrived and checks how the run ended."""
+        with ConfigServer("hang") as server, ScratchInstall() as scratch:
+            scratch.write_install_config(install_config(server.address.encode()))
+            process = subprocess.Popen([scratch.program], stdin=subprocess.DEVNULL,
+                                       stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                       env=child_environment())
+            try:
+                arrived = server.wait_for(
+                    lambda s: s.requests() or process.poll() is not None, timeout=CONNECT_BOUND)
+                self.assertIsNone(process.poll(), "the program ended before it was signalled")
+                self.assertTrue(arrived, "the ping did not reach the server")
+                sent = time.monotonic()
+                for number in signals:
+                    process.send_signal(number)
+                    if gap:
+                        time.sleep(gap)
+                out, err = process.communicate(timeout=10)
+                elapsed = time.monotonic() - sent
+            finally:
+                if process.poll() is None:
+                    process.kill()
+                    process.communicate(timeout=10)
+            self.assertEqual((process.returncode, out, err), (CONSOLE_EVENT, b"", b""),
+                             f"after {[signal.Signals(s).name for s in signals]}")
+            self.assertLess(elapsed, EXIT_BOUND, "the run did not end promptly on the event")
+            self.assertEqual(leftovers(scratch), [])
+
+    def test_each_event_ends_the_run(self):
+        for number in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP, signal.SIGQUIT):
+            with self.subTest(signal.Signals(number).name):
+                self.interrupt([number])
+
+    # Repeated to catch races between the handler's thread and the main thread.
+    def test_interrupt_repeatedly(self):
+        for attempt in range(5):
+            with self.subTest(attempt=attempt):
+                self.interrupt([signal.SIGINT])
+
+    def test_second_interrupt_is_swallowed(self):
+        self.interrupt([signal.SIGINT, signal.SIGINT])
+
+    def test_burst_of_events(self):
+        burst = [signal.SIGINT, signal.SIGTERM, signal.SIGHUP, signal.SIGQUIT] * 3
+        self.interrupt(burst)
+
+    # Events that arrive while exit processing is under way.
+    def test_events_spread_over_the_exit(self):
+        self.interrupt([signal.SIGTERM, signal.SIGINT, signal.SIGHUP], gap=0.01)
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,199 @@
+"""The configuration server's certificate, trusted on first use and pinned in
+config/ConfigurationServer.PEM, end to end against local servers."""
+
+import os
+import shutil
+import subprocess
+import tempfile
+import unittest
+
+from harness import ConfigServer, ScratchInstall, child_environment
+from test_ping_report import (CERTIFICATE_FILE, CERTIFICATE_FILE_UNUSABLE, OK, REPORT_PRINTED,
+                              TOKEN, install_config, leftovers, nothing_arrived, parameter_lines,
+                              report, report_message)
+
+PEER_FAILED_VERIFICATION = 0x3c
+PINNED_KEY_MISMATCH = 0x5a
+
+
+def read(path):
+    with open(path, "rb") as data:
+        return data.read()
+
+
+def no_request(server, wait=0.5):
+    """True when the server recorded no request (waits a little for late events)."""
+    return not server.wait_for(lambda s: s.requests(), timeout=wait)
+
+
+def public_key(certificate):
+    """The public key of a PEM certificate file, as openssl prints it."""
+    return subprocess.run(["openssl", "x509", "-pubkey", "-noout", "-in", certificate],
+                          stdin=subprocess.DEVNULL, capture_output=True, timeout=30,
+                          check=True).stdout
+
+
+def certificate_for(folder, subject_alt_name):
+    """A self-signed P-256 certificate and key in folder naming only subject_alt_name."""
+    cert = os.path.join(folder, "other.crt.pem")
+    key = os.path.join(folder, "other.key.pem")
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "ec",
+                    "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes", "-days", "2",
+                    "-subj", "/CN=other.example", "-addext", f"subjectAltName={subject_alt_name}",
+                    "-keyout", key, "-out", cert],
+                   stdin=subprocess.DEVNULL, capture_output=True, timeout=30, check=True)
+    return cert, key
+
+
+class PinningTestCase(unittest.TestCase):
+    def setUp(self):
+        if not shutil.which("openssl"):
+            self.skipTest("the openssl command is not installed")
+        self.folder = tempfile.mkdtemp(prefix="corvane-e2e-pinning-")
+        self.addCleanup(shutil.rmtree, self.folder, ignore_errors=True)
+
+    def ping(self, scratch, server, **run):
+        """Writes install_config.txt for server, runs the program and returns the report
+        after the checks that hold for every run."""
+        scratch.write_install_config(install_config(server.address.encode()))
+        status, out, err = scratch.run(**run)
+        self.assertEqual((status, err), (REPORT_PRINTED, b""), out)
+        self.assertEqual(leftovers(scratch), [], "a temporary certificate file stayed behind")
+        self.assertNotIn(TOKEN, scratch.read_log())
+        return out
+
+    def certificate(self, scratch):
+        return scratch.path(CERTIFICATE_FILE)
+
+
+class TrustOnFirstUseTest(PinningTestCase):
+    """The first 2xx answer pins the server's certificate; later pings need its key."""
+
+    def test_first_ping_pins_and_the_second_passes(self):
+        with ConfigServer() as server, ScratchInstall() as scratch:
+            lines = parameter_lines(server.address.encode())
+            self.assertEqual(self.ping(scratch, server), report(lines, False, True, 200, OK))
+            pinned = self.certificate(scratch)
+            self.assertEqual(public_key(pinned), public_key(server.cert),
+                             "the pinned file does not hold the server's key")
+            saved = read(pinned)
+            self.assertEqual(self.ping(scratch, server), report(lines, True, True, 200, OK))
+            self.assertEqual(read(pinned), saved, "a pinned certificate was rewritten")
+            self.assertEqual(len(server.requests()), 2)
+
+    def test_another_key_is_refused_and_the_pin_kept(self):
+        with ScratchInstall() as scratch:
+            with ConfigServer() as first:
+                self.ping(scratch, first)
+            saved = read(self.certificate(scratch))
+            # A fresh certificate for the same names, as after a key change or an
+            # impostor on the server's address.
+            with ConfigServer() as second:
+                self.assertNotEqual(public_key(second.cert), public_key(self.certificate(scratch)))
+                message = report_message(self, self.ping(scratch, second),
+                                         parameter_lines(second.address.encode()), True, True, 0,
+                                         PINNED_KEY_MISMATCH)
+                self.assertIn(CERTIFICATE_FILE, message)
+                self.assertTrue(no_request(second), "the token went to a server with another key")
+            self.assertEqual(read(self.certificate(scratch)), saved)
+
+    def test_preseeded_certificate(self):
+        with ConfigServer() as server, ScratchInstall() as scratch:
+            shutil.copyfile(server.cert, self.certificate(scratch))
+            saved = read(self.certificate(scratch))
+            out = self.ping(scratch, server)
+            self.assertEqual(out, report(parameter_lines(server.address.encode()), True, True,
+                                         200, OK))
+            self.assertEqual(read(self.certificate(scratch)), saved)
+
+    def test_first_contact_needs_the_dialled_name(self):
+        cert, key = certificate_for(self.folder, "DNS:other.example")
+        with ConfigServer(cert=cert, key=key) as server, ScratchInstall() as scratch:
+            message = report_message(self, self.ping(scratch, server),
+                                     parameter_lines(server.address.encode()), False, False, 0,
+                                     PEER_FAILED_VERIFICATION)
+            self.assertIn(server.address, message)
+            self.assertFalse(os.path.lexists(self.certificate(scratch)))
+            self.assertTrue(no_request(server),
+                            "the token went to a server whose certificate names another host")
+
+    # Once pinned, the key is the identity: the names in the certificate no longer matter.
+    def test_pinned_key_needs_no_name(self):
+        cert, key = certificate_for(self.folder, "DNS:other.example")
+        with ConfigServer(cert=cert, key=key) as server, ScratchInstall() as scratch:
+            shutil.copyfile(cert, self.certificate(scratch))
+            out = self.ping(scratch, server)
+            self.assertEqual(out, report(parameter_lines(server.address.encode()), True, True,
+                                         200, OK))
+
+
+class UnusablePinTest(PinningTestCase):
+    """A certificate file that cannot be used stops the ping before anything is sent
+    and is left as it is."""
+
+    def test_unusable_files(self):
+        with ConfigServer() as server:
+            good = read(server.cert)
+            cases = {
+                "empty": b"",
+                "truncated": good[:len(good) // 2],
+                "garbage": b"\x00\x89PNG garbage\xff\r\n",
+                "key, not certificate": read(server.key),
+            }
+            for name, content in cases.items():
+                with self.subTest(name), ScratchInstall() as scratch:
+                    scratch.write_file(CERTIFICATE_FILE, content)
+                    message = report_message(self, self.ping(scratch, server),
+                                             parameter_lines(server.address.encode()), True,
+                                             True, 0, CERTIFICATE_FILE_UNUSABLE)
+                    self.assertIn(CERTIFICATE_FILE, message)
+                    self.assertEqual(read(self.certificate(scratch)), content)
+            self.assertTrue(nothing_arrived(server), "a ping went out without a usable pin")
+
+
+class UnwritableConfigFolderTest(PinningTestCase):
+    """When the certificate cannot be saved the ping still counts and the log says why."""
+
+    def test_read_only_config_folder(self):
+        with ConfigServer() as server, ScratchInstall() as scratch:
+            scratch.write_install_config(install_config(server.address.encode()))
+            run_as = self.unprivileged_user(scratch)
+            os.chmod(scratch.config, 0o555)
+            try:
+                done = subprocess.run([scratch.program], stdin=subprocess.DEVNULL,
+                                      capture_output=True, timeout=20, env=child_environment(),
+                                      check=False, **run_as)
+            except PermissionError as error:  # a parent of the temporary folder is closed
+                self.skipTest(f"the user nobody cannot start {scratch.program}: {error}")
+            finally:
+                os.chmod(scratch.config, 0o755)
+            self.assertEqual((done.returncode, done.stderr), (REPORT_PRINTED, b""), done.stdout)
+            self.assertEqual(done.stdout, report(parameter_lines(server.address.encode()), False,
+                                                 False, 200, OK))
+            self.assertFalse(os.path.lexists(self.certificate(scratch)))
+            self.assertEqual(leftovers(scratch), [])
+            errors = [line for line in scratch.read_log().splitlines()
+                      if b"ERROR" in line and CERTIFICATE_FILE.encode() in line]
+            self.assertTrue(any(b"Permission denied" in line for line in errors),
+                            f"the log does not say why the certificate was not saved: "
+                            f"{scratch.read_log()!r}")
+
+    def unprivileged_user(self, scratch):
+        """subprocess arguments that make the run unprivileged. Root ignores folder
+        permissions, so as root the run drops to the user nobody, who is given the
+        scratch installation."""
+        if os.geteuid() != 0:
+            return {}
+        try:
+            import pwd
+            nobody = pwd.getpwnam("nobody")
+        except (ImportError, KeyError):
+            self.skipTest("running as root and there is no user 'nobody' to run as")
+        for folder, _, files in os.walk(scratch.folder):
+            for name in [folder, *(os.path.join(folder, f) for f in files)]:
+                os.lchown(name, nobody.pw_uid, nobody.pw_gid)
+        return {"user": nobody.pw_uid, "group": nobody.pw_gid, "extra_groups": []}
+
+
+if __name__ == "__main__":
+    unittest.main()

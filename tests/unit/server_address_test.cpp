@@ -1,0 +1,91 @@
+#include "agentcommon/communication/server_address.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace Ardentis {
+namespace {
+
+constexpr int kUnsupportedProtocol = 1;
+constexpr int kMalformedAddress = 3;
+
+void ExpectAccepted(std::string_view text, const std::string& pingUrl,
+                    const std::string& hostPort) {
+    SCOPED_TRACE(std::string(text));
+    const ServerAddress address = ParseServerAddress(text);
+    EXPECT_EQ(address.errorCode, 0);
+    EXPECT_EQ(address.error, "");
+    EXPECT_EQ(address.pingUrl, pingUrl);
+    EXPECT_EQ(address.hostPort, hostPort);
+}
+
+void ExpectRefused(std::string_view text, int code) {
+    SCOPED_TRACE("'" + std::string(text) + "'");
+    const ServerAddress address = ParseServerAddress(text);
+    EXPECT_EQ(address.errorCode, code);
+    EXPECT_NE(address.error, "") << "a refused address must say why";
+    EXPECT_EQ(address.pingUrl, "") << "a refused address must give nothing to dial";
+}
+
+TEST(ParseServerAddress, HostAloneGetsPort443) {
+    ExpectAccepted("config.example", "https://config.example:443/ping", "config.example:443");
+}
+
+TEST(ParseServerAddress, HostAndPort) {
+    ExpectAccepted("127.0.0.1:8443", "https://127.0.0.1:8443/ping", "127.0.0.1:8443");
+}
+
+TEST(ParseServerAddress, BracketedIpv6AddressAndPort) {
+    ExpectAccepted("[::1]:8443", "https://[::1]:8443/ping", "[::1]:8443");
+}
+
+TEST(ParseServerAddress, HttpsUrlWithBasePath) {
+    ExpectAccepted("https://h:1/base/", "https://h:1/base/ping", "h:1");
+    ExpectAccepted("https://h:1/base", "https://h:1/base/ping", "h:1");
+    ExpectAccepted("https://h:1/", "https://h:1/ping", "h:1");
+}
+
+TEST(ParseServerAddress, HttpsUrlWithoutPortGetsPort443) {
+    ExpectAccepted("https://h/agent/", "https://h:443/agent/ping", "h:443");
+}
+
+TEST(ParseServerAddress, SchemeIsCaseInsensitive) {
+    ExpectAccepted("HTTPS://h:1/base/", "https://h:1/base/ping", "h:1");
+    ExpectAccepted("Https://h:1", "https://h:1/ping", "h:1");
+}
+
+// The token must never travel in clear, so no scheme but https is dialled.
+TEST(ParseServerAddress, OtherSchemesAreRefused) {
+    for (const char* text : {"http://h:1", "HTTP://h:1/base/", "ftp://h", "file:///etc/passwd"})
+        ExpectRefused(text, kUnsupportedProtocol);
+}
+
+TEST(ParseServerAddress, ThingsThatAreNoAddressAreRefused) {
+    for (const char* text : {
+             "",
+             "::1",        // an IPv6 address needs brackets
+             "h:99999",    // no such port
+             "user:pw@h",  // credentials
+             "https://user@h:1",
+             "h/?q",     // query
+             "h#f",      // fragment
+             "h ost:1",  // blanks inside
+             "h:1/base path",
+             "h:1\t",
+             " h:1",
+         })
+        ExpectRefused(text, kMalformedAddress);
+}
+
+TEST(ParseServerAddress, EmptyAddressSaysSo) {
+    EXPECT_EQ(ParseServerAddress("").error, "ConfigurationServer is empty");
+}
+
+TEST(ParseServerAddress, RefusalQuotesTheAddress) {
+    EXPECT_NE(ParseServerAddress("h#f").error.find("'h#f'"), std::string::npos);
+    EXPECT_NE(ParseServerAddress("http://h:1").error.find("'http://h:1'"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace Ardentis

@@ -1,0 +1,146 @@
+#include "agentcommon/communication/transfer_outcome.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace Ardentis {
+namespace {
+
+constexpr char kHostPort[] = "127.0.0.1:8443";
+
+::testing::AssertionResult Contains(const std::string& text, const std::string& part) {
+    if (text.find(part) != std::string::npos) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure()
+           << "\"" << text << "\" does not contain \"" << part << "\"";
+}
+
+// What the callbacks record of a complete answer with this status line.
+TransferRecord Answer(std::string statusLine) {
+    TransferRecord record;
+    record.statusLine = std::move(statusLine);
+    record.headersEnded = true;
+    return record;
+}
+
+PingError Classify(CURLcode result, long status, const TransferRecord& record,
+                   const std::string& detail = "") {
+    return ClassifyTransfer(result, status, record, kHostPort, detail);
+}
+
+TEST(ClassifyTransfer, SuccessfulStatusesAreNoError) {
+    for (long status : {200L, 204L, 299L}) {
+        SCOPED_TRACE(status);
+        const PingError error =
+            Classify(CURLE_OK, status, Answer("HTTP/1.1 " + std::to_string(status) + " X"));
+        EXPECT_EQ(error.code, 0);
+        EXPECT_EQ(error.message, "");
+    }
+}
+
+TEST(ClassifyTransfer, OtherStatusIsError22WithStatusAndServer) {
+    const PingError error = Classify(CURLE_OK, 401, Answer("HTTP/1.1 401 Unauthorized"));
+    EXPECT_EQ(error.code, 22);
+    EXPECT_TRUE(Contains(error.message, "401 Unauthorized"));
+    EXPECT_TRUE(Contains(error.message, kHostPort));
+}
+
+TEST(ClassifyTransfer, RedirectIsNotSuccess) {
+    const PingError error = Classify(CURLE_OK, 302, Answer("HTTP/1.1 302 Found"));
+    EXPECT_EQ(error.code, 22);
+    EXPECT_TRUE(Contains(error.message, "302 Found"));
+}
+
+TEST(ClassifyTransfer, StatusBelow200IsNotSuccess) {
+    EXPECT_EQ(Classify(CURLE_OK, 199, Answer("HTTP/1.1 199 Odd")).code, 22);
+    EXPECT_EQ(Classify(CURLE_OK, 300, Answer("HTTP/1.1 300 Multiple Choices")).code, 22);
+}
+
+TEST(ClassifyTransfer, StatusLineWithoutReasonStillNamesTheStatus) {
+    const PingError error = Classify(CURLE_OK, 503, Answer("HTTP/2 503"));
+    EXPECT_EQ(error.code, 22);
+    EXPECT_TRUE(Contains(error.message, "503"));
+}
+
+// libcurl takes a connection closed inside the headers for a complete answer.
+TEST(ClassifyTransfer, AnswerCutInItsHeadersIsNoAnswer) {
+    TransferRecord record = Answer("HTTP/1.1 200 OK");
+    record.headersEnded = false;
+    const PingError error = Classify(CURLE_OK, 200, record);
+    EXPECT_EQ(error.code, 8);
+    EXPECT_TRUE(Contains(error.message, kHostPort));
+}
+
+// libcurl calls bytes that are not HTTP "HTTP/0.9" and refuses them as a protocol.
+TEST(ClassifyTransfer, AnswerThatIsNotHttpIsNoAnswer) {
+    const PingError error = Classify(CURLE_UNSUPPORTED_PROTOCOL, 0, TransferRecord{});
+    EXPECT_EQ(error.code, 8);
+    EXPECT_TRUE(Contains(error.message, kHostPort));
+}
+
+TEST(ClassifyTransfer, BodyCutByTheConnectionsLimitCountsAsAnswered) {
+    TransferRecord record = Answer("HTTP/1.1 200 OK");
+    record.bodyCut = true;
+    const PingError error = Classify(CURLE_WRITE_ERROR, 200, record);
+    EXPECT_EQ(error.code, 0);
+    EXPECT_EQ(error.message, "");
+}
+
+TEST(ClassifyTransfer, BodyCutOnAFailedStatusStillReportsTheStatus) {
+    TransferRecord record = Answer("HTTP/1.1 500 Internal Server Error");
+    record.bodyCut = true;
+    const PingError error = Classify(CURLE_WRITE_ERROR, 500, record);
+    EXPECT_EQ(error.code, 22);
+    EXPECT_TRUE(Contains(error.message, "500 Internal Server Error"));
+}
+
+TEST(ClassifyTransfer, WriteErrorWithoutCutIsAWriteError) {
+    const PingError error = Classify(CURLE_WRITE_ERROR, 200, Answer("HTTP/1.1 200 OK"));
+    EXPECT_EQ(error.code, 23);
+    EXPECT_TRUE(Contains(error.message, kHostPort));
+}
+
+// Transport failures keep libcurl's code; the message says where it happened and carries
+// libcurl's own detail.
+TEST(ClassifyTransfer, TransportFailuresKeepTheirCodeAndNameTheServer) {
+    for (CURLcode result :
+         {CURLE_COULDNT_RESOLVE_HOST, CURLE_COULDNT_CONNECT, CURLE_OPERATION_TIMEDOUT,
+          CURLE_SSL_CONNECT_ERROR, CURLE_PEER_FAILED_VERIFICATION, CURLE_SSL_PINNEDPUBKEYNOTMATCH,
+          CURLE_RECV_ERROR}) {
+        SCOPED_TRACE(static_cast<int>(result));
+        const PingError error = Classify(result, 0, TransferRecord{}, "libcurl detail text");
+        EXPECT_EQ(error.code, static_cast<int>(result));
+        EXPECT_TRUE(Contains(error.message, kHostPort));
+        EXPECT_EQ(error.message.find('\n'), std::string::npos);
+    }
+}
+
+TEST(ClassifyTransfer, DetailAppearsInTheMessage) {
+    for (CURLcode result :
+         {CURLE_COULDNT_CONNECT, CURLE_OPERATION_TIMEDOUT, CURLE_SSL_CONNECT_ERROR,
+          CURLE_PEER_FAILED_VERIFICATION, CURLE_RECV_ERROR}) {
+        SCOPED_TRACE(static_cast<int>(result));
+        EXPECT_TRUE(Contains(Classify(result, 0, TransferRecord{}, "libcurl detail text").message,
+                             "libcurl detail text"));
+    }
+}
+
+TEST(ClassifyTransfer, WithoutDetailNoEmptyParentheses) {
+    EXPECT_FALSE(Contains(Classify(CURLE_COULDNT_CONNECT, 0, TransferRecord{}).message, "()"));
+}
+
+TEST(ClassifyTransfer, PinMismatchNamesThePinnedFile) {
+    const PingError error = Classify(CURLE_SSL_PINNEDPUBKEYNOTMATCH, 0, TransferRecord{});
+    EXPECT_EQ(error.code, 90);
+    EXPECT_TRUE(Contains(error.message, "config/ConfigurationServer.PEM"));
+}
+
+// A status recorded before a transport failure does not hide the failure.
+TEST(ClassifyTransfer, TransportFailureWinsOverAStatus) {
+    const PingError error =
+        Classify(CURLE_OPERATION_TIMEDOUT, 200, Answer("HTTP/1.1 200 OK"), "timed out");
+    EXPECT_EQ(error.code, 28);
+}
+
+}  // namespace
+}  // namespace Ardentis
