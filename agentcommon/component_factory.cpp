@@ -52,9 +52,8 @@ void ComponentFactory::Load(const ServiceConfig& config) {
     const std::string path = ModulePath(config.module);
     auto module = std::make_unique<ACE_DLL>();
     // Lazy binding: the system libraries a module pulls in (libcurl's thirty) resolve only
-    // the functions the run calls, as for any program linked against them. Binding them all
-    // at once took 1800 more symbol lookups and 0.7 ms of a 36 ms ping (bench/README.md).
-    // The module itself is linked with immediate binding (cmake/LinkOptions.cmake), so one
+    // the functions the run calls. Binding them all took 1800 more symbol lookups and
+    // 0.7 ms of a 36 ms ping (bench/README.md). Modules are linked with -z now, so one
     // that lacks a symbol of this library still fails to load here, with the reason logged.
     if (module->open(path.c_str(), RTLD_LAZY | RTLD_LOCAL) != 0) {
         LOG4CXX_ERROR(Log(), "Cannot load module " << path << " for service '" << config.name
