@@ -32,7 +32,8 @@ PingResult RunPing(PingSession& session) {
     session.helper = std::make_unique<Ardentis::ClientConfigurationHelper>(false);
     session.descriptor = kServiceDescriptor;
 
-    Ardentis::IConfigurationManager* manager = session.helper->Initialize("XMLConfigurationManager");
+    Ardentis::IConfigurationManager* manager =
+        session.helper->Initialize("XMLConfigurationManager");
     if (!manager) return Unavailable(session, nullptr, nullptr, "the configuration manager");
     Ardentis::IComponentFactory* components = Ardentis::GetComponentFactory();
     if (!components) return Unavailable(session, nullptr, manager, "the component factory");
