@@ -111,8 +111,8 @@ if [[ ! -s $pem ]] || ! grep -q 'Last response code: 0x000000c8' "$scratch/pin.o
     exit 1
 fi
 
-# spec NAME STATUS EXPECTED-OUTPUT ARGV...: a command file for measure.py.
-spec() {
+# command_file NAME STATUS EXPECTED-OUTPUT ARGV...: a command file for measure.py.
+command_file() {
     local name=$1 status=$2 expected=$3
     shift 3
     python3 -c 'import json, sys
@@ -135,8 +135,8 @@ echo "build: $build ($(grep -m1 '^CMAKE_BUILD_TYPE:' "$build/CMakeCache.txt" | c
 echo "server: openssl s_server -www on 127.0.0.1:$port; $runs alternating runs of each"
 echo
 
-spec ping 0 'Last error code: 0x00000000' "$agent/bin/CorvanePing"
-spec curl 0 '' "${curl_argv[@]}"
+command_file ping 0 'Last error code: 0x00000000' "$agent/bin/CorvanePing"
+command_file curl 0 '' "${curl_argv[@]}"
 echo "== one ping answered by the server"
 python3 "$here/measure.py" --json "$scratch/ping-summary.json" "$runs" \
     "CorvanePing=$scratch/ping.json" "curl=$scratch/curl.json"
@@ -152,15 +152,15 @@ echo
 refused=$(free_port)
 write_install_config "$refused"
 curl_to "$refused"
-spec ping-refused 0 'Last error code: 0x00000007' "$agent/bin/CorvanePing"
-spec curl-refused 7 '' "${curl_argv[@]}"
+command_file ping-refused 0 'Last error code: 0x00000007' "$agent/bin/CorvanePing"
+command_file curl-refused 7 '' "${curl_argv[@]}"
 echo "== connection refused (127.0.0.1:$refused)"
 python3 "$here/measure.py" "$runs" "CorvanePing=$scratch/ping-refused.json" \
     "curl=$scratch/curl-refused.json"
 echo
 
-spec help 253 'Usage: CorvanePing' "$agent/bin/CorvanePing" -h
-spec true 0 '' /bin/true
+command_file help 253 'Usage: CorvanePing' "$agent/bin/CorvanePing" -h
+command_file true 0 '' /bin/true
 echo "== start-up alone: CorvanePing -h, and /bin/true for the cost of any process here"
 python3 "$here/measure.py" "$runs" "CorvanePing -h=$scratch/help.json" \
     "/bin/true=$scratch/true.json"

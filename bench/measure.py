@@ -88,8 +88,8 @@ def main():
         json_out, args = args[1], args[2:]
     runs = int(args[0])
     commands = []
-    for spec in args[1:]:
-        name, _, path = spec.partition("=")
+    for entry in args[1:]:
+        name, _, path = entry.partition("=")
         with open(path, encoding="utf-8") as text:
             commands.append((name, json.load(text)))
 
