@@ -15,7 +15,7 @@
 namespace Ardentis {
 namespace {
 
-// The default log keeps at most 1 MiB + 3 backups, like the shipped logconfig.xml.
+// The default log, used when logconfig.xml is missing or unusable, stays under 4 MiB.
 constexpr std::size_t kDefaultMaxFileSize = 1024 * 1024;
 constexpr int kDefaultBackups = 3;
 
