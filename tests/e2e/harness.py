@@ -18,6 +18,15 @@ import tempfile
 import time
 import unittest
 
+# The program's own messages, byte for byte.
+NO_INSTALL_CONFIG = (b"Could not find the config/install_config.txt file - that is really not a "
+                     b"good thing...\n")
+NO_SERVER = (b"There is no ConfigurationServer specified; that is either a mistake or this "
+             b"machine is in stand-alone mode.\n")
+NO_TOKEN = (b"There is no ApplicationToken specified; that is either a mistake or this machine "
+            b"is in stand-alone mode.\n")
+REPORT_START = b"\n\nCorvane pinging with config/install_config.txt parameters:\n"
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 PROGRAM = "CorvanePing"
 LOG_FILE = "CorvaneCommon.log"
@@ -167,10 +176,12 @@ class ScratchInstall:
         return run_program(self.program, args, timeout=timeout, cwd=cwd, env=env)
 
 
-def make_certificate(folder, common_name="localhost", days=2):
+def make_certificate(folder, common_name="localhost", days=2,
+                     subject_alt_name="IP:127.0.0.1,DNS:localhost"):
     """Creates a self-signed P-256 certificate and its key in folder with the openssl
-    command, valid for 127.0.0.1 and localhost. Returns (certificate path, key path),
-    both PEM. Skips the calling test when there is no openssl command."""
+    command, naming subject_alt_name (by default 127.0.0.1 and localhost). Returns
+    (certificate path, key path), both PEM. Skips the calling test when there is no
+    openssl command."""
     openssl = shutil.which("openssl")
     if not openssl:
         raise unittest.SkipTest("the openssl command is not installed")
@@ -179,7 +190,7 @@ def make_certificate(folder, common_name="localhost", days=2):
     subprocess.run([openssl, "req", "-x509", "-newkey", "ec",
                     "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
                     "-days", str(days), "-subj", f"/CN={common_name}",
-                    "-addext", "subjectAltName=IP:127.0.0.1,DNS:localhost",
+                    "-addext", f"subjectAltName={subject_alt_name}",
                     "-keyout", key, "-out", cert],
                    stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
                    timeout=30, check=True)

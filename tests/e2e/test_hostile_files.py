@@ -13,15 +13,9 @@ import subprocess
 import sys
 import unittest
 
-from harness import ConfigServer, ScratchInstall, child_environment
+from harness import (NO_INSTALL_CONFIG, NO_SERVER, NO_TOKEN, REPORT_START, ConfigServer,
+                     ScratchInstall, child_environment)
 
-NO_INSTALL_CONFIG = (b"Could not find the config/install_config.txt file - that is really not a "
-                     b"good thing...\n")
-NO_SERVER = (b"There is no ConfigurationServer specified; that is either a mistake or this "
-             b"machine is in stand-alone mode.\n")
-NO_TOKEN = (b"There is no ApplicationToken specified; that is either a mistake or this machine "
-            b"is in stand-alone mode.\n")
-REPORT_START = b"\n\nCorvane pinging with config/install_config.txt parameters:\n"
 DEFAULT_LOG_STARTED = b"Logging started, configuration default"
 
 REPORT_PRINTED = 0

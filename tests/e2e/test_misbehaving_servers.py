@@ -4,16 +4,13 @@ token out of its log and pins no certificate after a failed first contact."""
 
 import os
 import re
-import shutil
 import ssl
-import subprocess
 import tempfile
 import time
 import unittest
 
-from harness import ConfigServer, ScratchInstall
+from harness import REPORT_START, ConfigServer, ScratchInstall, make_certificate
 
-REPORT_START = b"\n\nCorvane pinging with config/install_config.txt parameters:\n"
 REPORT_PRINTED = 0
 TOKEN = b"e2e-misbehaving-token-7c41b0"
 CONNECT_TIMEOUT = 2  # seconds, ConfigurationServerConnectTimeout
@@ -61,22 +58,6 @@ def install_config(address):
     return (b"ConfigurationServer=%s\nApplicationToken=%s\n"
             b"ConfigurationServerTimeout=%d\nConfigurationServerConnectTimeout=%d\n"
             % (address.encode(), TOKEN, TIMEOUT, CONNECT_TIMEOUT))
-
-
-def certificate_for(folder, name):
-    """A self-signed certificate (and key) that names only the DNS name name."""
-    openssl = shutil.which("openssl")
-    if not openssl:
-        raise unittest.SkipTest("the openssl command is not installed")
-    cert = os.path.join(folder, f"{name}.crt.pem")
-    key = os.path.join(folder, f"{name}.key.pem")
-    subprocess.run([openssl, "req", "-x509", "-newkey", "ec",
-                    "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes", "-days", "2",
-                    "-subj", f"/CN={name}", "-addext", f"subjectAltName=DNS:{name}",
-                    "-keyout", key, "-out", cert],
-                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
-                   timeout=30, check=True)
-    return cert, key
 
 
 def finished_with_the_connection(server):
@@ -203,7 +184,8 @@ class MisbehavingServerTest(unittest.TestCase):
 
     def test_certificate_for_another_name(self):
         with tempfile.TemporaryDirectory() as folder:
-            cert, key = certificate_for(folder, "other.example")
+            cert, key = make_certificate(folder, "other.example",
+                                         subject_alt_name="DNS:other.example")
             with ConfigServer(cert=cert, key=key) as server:
                 ping, _ = self.ping(server)
                 self.assert_failure(ping, PEER_FAILED_VERIFICATION, 0,

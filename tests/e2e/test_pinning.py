@@ -7,7 +7,7 @@ import subprocess
 import tempfile
 import unittest
 
-from harness import ConfigServer, ScratchInstall, child_environment
+from harness import ConfigServer, ScratchInstall, child_environment, make_certificate
 from test_ping_report import (CERTIFICATE_FILE, CERTIFICATE_FILE_UNUSABLE, OK, REPORT_PRINTED,
                               TOKEN, install_config, leftovers, nothing_arrived, parameter_lines,
                               report, report_message)
@@ -31,18 +31,6 @@ def public_key(certificate):
     return subprocess.run(["openssl", "x509", "-pubkey", "-noout", "-in", certificate],
                           stdin=subprocess.DEVNULL, capture_output=True, timeout=30,
                           check=True).stdout
-
-
-def certificate_for(folder, subject_alt_name):
-    """A self-signed P-256 certificate and key in folder naming only subject_alt_name."""
-    cert = os.path.join(folder, "other.crt.pem")
-    key = os.path.join(folder, "other.key.pem")
-    subprocess.run(["openssl", "req", "-x509", "-newkey", "ec",
-                    "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes", "-days", "2",
-                    "-subj", "/CN=other.example", "-addext", f"subjectAltName={subject_alt_name}",
-                    "-keyout", key, "-out", cert],
-                   stdin=subprocess.DEVNULL, capture_output=True, timeout=30, check=True)
-    return cert, key
 
 
 class PinningTestCase(unittest.TestCase):
@@ -107,7 +95,8 @@ class TrustOnFirstUseTest(PinningTestCase):
             self.assertEqual(read(self.certificate(scratch)), saved)
 
     def test_first_contact_needs_the_dialled_name(self):
-        cert, key = certificate_for(self.folder, "DNS:other.example")
+        cert, key = make_certificate(self.folder, "other.example",
+                                     subject_alt_name="DNS:other.example")
         with ConfigServer(cert=cert, key=key) as server, ScratchInstall() as scratch:
             message = report_message(self, self.ping(scratch, server),
                                      parameter_lines(server.address.encode()), False, False, 0,
@@ -119,7 +108,8 @@ class TrustOnFirstUseTest(PinningTestCase):
 
     # Once pinned, the key is the identity: the names in the certificate no longer matter.
     def test_pinned_key_needs_no_name(self):
-        cert, key = certificate_for(self.folder, "DNS:other.example")
+        cert, key = make_certificate(self.folder, "other.example",
+                                     subject_alt_name="DNS:other.example")
         with ConfigServer(cert=cert, key=key) as server, ScratchInstall() as scratch:
             shutil.copyfile(cert, self.certificate(scratch))
             out = self.ping(scratch, server)

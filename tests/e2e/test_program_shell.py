@@ -5,19 +5,13 @@ import os
 import tempfile
 import unittest
 
-from harness import ConfigServer, ScratchInstall, run_program
+from harness import (NO_INSTALL_CONFIG, NO_SERVER, NO_TOKEN, REPORT_START, ConfigServer,
+                     ScratchInstall, run_program)
 
-NO_INSTALL_CONFIG = (b"Could not find the config/install_config.txt file - that is really not a "
-                     b"good thing...\n")
-NO_SERVER = (b"There is no ConfigurationServer specified; that is either a mistake or this "
-             b"machine is in stand-alone mode.\n")
-NO_TOKEN = (b"There is no ApplicationToken specified; that is either a mistake or this machine "
-            b"is in stand-alone mode.\n")
 USAGE = (b"Usage: CorvanePing [options]\n There are no actual options for the program; it "
          b"validates the current configuration (including logging levels, which may or may not "
          b"be helpful).\n")
 UNRECOGNISED_VERBOSE = b"unrecognised option '--verbose'"
-REPORT_START = b"\n\nCorvane pinging with config/install_config.txt parameters:\n"
 
 # Exit statuses as a POSIX parent sees them.
 COMMAND_LINE_STOP = 253  # -3
