@@ -1,4 +1,4 @@
-// File-status query.
+// File-status queries.
 #pragma once
 
 #include <string>
@@ -8,5 +8,10 @@ namespace platform {
 // True when the status of path can be read: a file, a folder or anything else that
 // is there. False for a missing path, a path we may not look at, or a bad path.
 bool PathExists(const std::wstring& path);
+
+// True unless path is certainly free: anything there counts, a symbolic link too, whatever
+// it points to or fails to point to, and so does a path whose status cannot be read for
+// any reason but its absence. For decisions that must fail closed.
+bool PathTaken(const std::wstring& path);
 
 }  // namespace platform

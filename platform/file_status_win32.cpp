@@ -1,5 +1,6 @@
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <windows.h>
 
 #include "platform/file_status.h"
 
@@ -8,6 +9,13 @@ namespace platform {
 bool PathExists(const std::wstring& path) {
     struct _stat64 status = {};
     return _wstat64(path.c_str(), &status) != -1;
+}
+
+bool PathTaken(const std::wstring& path) {
+    // The attributes of a reparse point are its own: a link is not followed.
+    if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+    const DWORD error = GetLastError();
+    return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
 }
 
 }  // namespace platform
