@@ -2,12 +2,17 @@
 
 #include <curl/curl.h>
 #include <log4cxx/logger.h>
+#include <openssl/pem.h>
 
+#include <algorithm>
 #include <memory>
 
 #include "agentcommon/communication/connection_settings.h"
+#include "agentcommon/communication/ping_trace.h"
 #include "agentcommon/communication/pinned_certificate.h"
 #include "agentcommon/communication/server_address.h"
+#include "agentcommon/communication/server_text.h"
+#include "agentcommon/communication/tls_observer.h"
 #include "agentcommon/communication/transfer_outcome.h"
 #include "platform/file_status.h"
 #include "platform/file_write.h"
@@ -18,6 +23,8 @@ namespace {
 // Only this much of an answer's body is read; a longer one ends the transfer.
 constexpr std::size_t kLargestBody = 64 * 1024;
 constexpr char kCertificateFile[] = "config/ConfigurationServer.PEM";  // as the report names it
+// libcurl's words when it takes a proxy from the environment.
+constexpr std::string_view kProxyNote = "Uses proxy env variable ";
 
 log4cxx::LoggerPtr Log() {
     return log4cxx::Logger::getLogger("Ardentis.Connection");
@@ -26,7 +33,15 @@ log4cxx::LoggerPtr Log() {
 struct CurlDeleter {
     void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
     void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+    void operator()(CURLU* url) const { curl_url_cleanup(url); }
 };
+
+bool HasControlByte(const std::string& text) {
+    return std::any_of(text.begin(), text.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte < 0x20 || byte == 0x7F;
+    });
+}
 
 std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* user) {
     auto* record = static_cast<TransferRecord*>(user);
@@ -37,6 +52,8 @@ std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* user
         record->headersEnded = false;
     } else if (line.empty()) {
         record->headersEnded = true;
+    } else if (line.size() > 5 && curl_strnequal(line.data(), "Date:", 5)) {
+        record->date = line.substr(5);
     }
     return size * count;
 }
@@ -49,57 +66,93 @@ std::size_t OnBody(char*, std::size_t size, std::size_t count, void* user) {
     return 0;  // ends the transfer
 }
 
-// The server's own certificate in PEM form, from the transfer's certificate chain.
-std::string ServerCertificate(CURL* curl) {
-    curl_certinfo* chain = nullptr;
-    if (curl_easy_getinfo(curl, CURLINFO_CERTINFO, &chain) != CURLE_OK || !chain ||
-        chain->num_of_certs < 1)
-        return {};
-    for (curl_slist* field = chain->certinfo[0]; field; field = field->next) {
-        const std::string_view text(field->data);
-        if (text.starts_with("Cert:")) return std::string(text.substr(5));
-    }
-    return {};
+// A proxy setting without its credentials, printable.
+std::string WithoutCredentials(const std::string& proxy) {
+    const std::unique_ptr<CURLU, CurlDeleter> url(curl_url());
+    char* text = nullptr;
+    if (!url ||
+        curl_url_set(url.get(), CURLUPART_URL, proxy.c_str(),
+                     CURLU_GUESS_SCHEME | CURLU_NON_SUPPORT_SCHEME) != CURLUE_OK ||
+        curl_url_set(url.get(), CURLUPART_USER, nullptr, 0) != CURLUE_OK ||
+        curl_url_set(url.get(), CURLUPART_PASSWORD, nullptr, 0) != CURLUE_OK ||
+        curl_url_get(url.get(), CURLUPART_URL, &text, 0) != CURLUE_OK)
+        return "(a proxy setting that is not a URL)";
+    std::string clean = Printable(text);
+    curl_free(text);
+    return clean;
 }
 
-void TrustOnFirstUse(CURL* curl, const std::wstring& path, const std::string& where) {
-    const std::string pem = ServerCertificate(curl);
+// libcurl's notes on the transfer; only the proxy it took from the environment is kept.
+// Never looks at the data that went out: the request holds the token.
+int OnDebug(CURL*, curl_infotype type, char* data, std::size_t size, void* user) {
+    std::string_view text(data, size);
+    if (type != CURLINFO_TEXT || !text.starts_with(kProxyNote)) return 0;
+    const std::size_t start = text.find("'");
+    const std::size_t end = text.rfind("'");
+    if (start != std::string_view::npos && end > start)
+        *static_cast<std::string*>(user) =
+            WithoutCredentials(std::string(text.substr(start + 1, end - start - 1)));
+    return 0;
+}
+
+std::string PemOf(X509* certificate) {
+    const std::unique_ptr<BIO, decltype(&BIO_free)> bio(BIO_new(BIO_s_mem()), BIO_free);
+    if (!bio || !certificate || PEM_write_bio_X509(bio.get(), certificate) != 1) return {};
+    char* data = nullptr;
+    const long size = BIO_get_mem_data(bio.get(), &data);
+    return std::string(data, static_cast<std::size_t>(size));
+}
+
+// Saves the server's certificate as the pin; returns the key text for the closing line.
+std::string TrustOnFirstUse(X509* certificate, const std::wstring& path, const PingTrace& trace) {
+    const std::string pem = PemOf(certificate);
     const CertificatePin pin = PinFromPem(pem);
     if (!pin.error.empty()) {
-        LOG4CXX_ERROR(Log(), "Cannot keep the certificate of " << where << ": " << pin.error);
-        return;
+        LOG4CXX_ERROR(Log(),
+                      "Cannot keep the certificate of " << trace.hostPort << ": " << pin.error);
+        return "key not pinned";
     }
     const std::string error = platform::WriteNewFileAtomically(path, pem);
     if (!error.empty()) {
         LOG4CXX_ERROR(Log(), "Cannot save the certificate of "
-                                 << where << " to " << kCertificateFile << ": " << error);
-        return;
+                                 << trace.hostPort << " to " << kCertificateFile << ": " << error);
+        return "key " + pin.pin + " not pinned";
     }
-    LOG4CXX_WARN(Log(), "First contact with " << where << ": trusting its certificate (public key "
-                                              << pin.pin << ") and pinning it in "
-                                              << kCertificateFile);
+    LOG4CXX_WARN(Log(),
+                 "First contact with "
+                     << trace.hostPort << ": trusting its certificate (public key " << pin.pin
+                     << "), taken over "
+                     << (trace.proxy.empty() ? "a direct connection" : "the proxy " + trace.proxy)
+                     << ", and pinning it in " << kCertificateFile);
+    return "key now pinned " + pin.pin;
 }
 
 }  // namespace
 
-bool HttpsConnection::Finish(std::int32_t errorCode, std::string message) {
+bool HttpsConnection::Finish(std::int32_t errorCode, std::string message, const char* step) {
     errorCode_ = errorCode;
     errorMessage_ = std::move(message);
-    if (errorCode == 0)
-        LOG4CXX_INFO(Log(), "Ping answered with status " << responseCode_);
-    else
-        LOG4CXX_ERROR(Log(), "Ping failed with error " << errorCode << ": " << errorMessage_);
+    if (errorCode != 0) LogCheckFailed(step, {errorCode, errorMessage_});
     return errorCode == 0;
 }
 
 bool HttpsConnection::Ping() {
+    constexpr const char* kConfiguration = "the configuration";
     responseCode_ = 0;
     const ConnectionSettings settings = LoadConnectionSettings();
+    if (HasControlByte(settings.token))
+        return Finish(CURLE_BAD_FUNCTION_ARGUMENT,
+                      "ApplicationToken in install_config.txt holds a control character (such as "
+                      "a carriage return or a tab); the ping is refused so that nothing else "
+                      "goes out with it: write the token alone on its line",
+                      kConfiguration);
     const ServerAddress address = ParseServerAddress(settings.server);
-    if (address.errorCode != 0) return Finish(address.errorCode, address.error);
+    if (address.errorCode != 0) return Finish(address.errorCode, address.error, kConfiguration);
 
+    // Anything at the certificate's path counts as a pin, so that a name that is taken
+    // can never switch pinning off; what cannot be read as a certificate stops the ping.
     const std::wstring certificatePath = GetConfigPath() + L"/ConfigurationServer.PEM";
-    const bool pinned = platform::PathExists(certificatePath);
+    const bool pinned = platform::PathTaken(certificatePath);
     CertificatePin pin;
     if (pinned) {
         pin = ReadPinnedCertificate(certificatePath);
@@ -107,16 +160,20 @@ bool HttpsConnection::Ping() {
             return Finish(CURLE_SSL_CACERT_BADFILE,
                           std::string(kCertificateFile) + " cannot be used: " + pin.error +
                               "; replace it with the configuration server's certificate in PEM "
-                              "form, or delete it so that the next ping trusts the server");
+                              "form, or delete it so that the next ping trusts the server",
+                          "the pinned certificate file");
     }
 
     const std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
-    if (!curl) return Finish(CURLE_FAILED_INIT, "Cannot start a transfer");
+    if (!curl) return Finish(CURLE_FAILED_INIT, "Cannot start a transfer", "the transfer");
     const std::string authorization = "Authorization: Bearer " + settings.token;
     const std::unique_ptr<curl_slist, CurlDeleter> headers(
         curl_slist_append(nullptr, authorization.c_str()));
     char detail[CURL_ERROR_SIZE] = {};
     TransferRecord record;
+    TlsObservation tls;
+    tls.firstContact = !pinned;
+    PingTrace trace{address.host, address.hostPort, {}, pin.pin, &tls, {}, settings.timeoutSeconds};
 
     CURL* c = curl.get();
     curl_easy_setopt(c, CURLOPT_URL, address.pingUrl.c_str());
@@ -134,17 +191,18 @@ bool HttpsConnection::Ping() {
     curl_easy_setopt(c, CURLOPT_HEADERDATA, &record);
     curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, OnBody);
     curl_easy_setopt(c, CURLOPT_WRITEDATA, &record);
+    curl_easy_setopt(c, CURLOPT_VERBOSE, 1L);
+    curl_easy_setopt(c, CURLOPT_DEBUGFUNCTION, OnDebug);
+    curl_easy_setopt(c, CURLOPT_DEBUGDATA, &trace.proxy);
     // Trust comes from the pinned key, or on first contact from the operator's choice of
-    // server, whose certificate must then at least name the address we dialled. No
-    // certificate authority takes part, so none is loaded.
+    // server, whose certificate must then name the address we dialled and pass the rules
+    // of first contact. No certificate authority takes part, so none is loaded.
     curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 0L);
     curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, pinned ? 0L : 2L);
     curl_easy_setopt(c, CURLOPT_CAINFO, nullptr);
     curl_easy_setopt(c, CURLOPT_CAPATH, nullptr);
-    if (pinned)
-        curl_easy_setopt(c, CURLOPT_PINNEDPUBLICKEY, pin.pin.c_str());
-    else
-        curl_easy_setopt(c, CURLOPT_CERTINFO, 1L);
+    if (pinned) curl_easy_setopt(c, CURLOPT_PINNEDPUBLICKEY, pin.pin.c_str());
+    ObserveTls(c, tls);
 
     LOG4CXX_INFO(Log(), "Pinging " << address.pingUrl << " (connect timeout "
                                    << settings.connectTimeoutSeconds << " s, timeout "
@@ -154,11 +212,24 @@ bool HttpsConnection::Ping() {
     long status = 0;
     curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);
     responseCode_ = static_cast<std::int32_t>(status);
+    trace.date = Printable(record.date);
 
-    const PingError error = ClassifyTransfer(result, status, record, address.hostPort, detail);
-    if (error.code != 0) return Finish(error.code, error.message);
-    if (!pinned) TrustOnFirstUse(c, certificatePath, address.hostPort);
-    return Finish(0, {});
+    PingError error = ClassifyTransfer(result, status, record, address.hostPort, detail);
+    if (!tls.refusal.empty())
+        error = {CURLE_PEER_FAILED_VERIFICATION,
+                 "The certificate of the configuration server at " + address.hostPort +
+                     " is refused on first contact: " + tls.refusal +
+                     "; nothing was sent and nothing pinned"};
+    else if (error.code == CURLE_SSL_PINNEDPUBKEYNOTMATCH && tls.leaf)
+        error.message = PinMismatchMessage(address.hostPort, PublicKeyPin(tls.leaf.get()), pin.pin);
+    LogPingTrace(c, trace, error);
+    if (error.code != 0)
+        return Finish(error.code, std::move(error.message), FailedStep(error.code, status));
+
+    const std::string key =
+        pinned ? "pinned key " + pin.pin : TrustOnFirstUse(tls.leaf.get(), certificatePath, trace);
+    LogCheckPassed(c, trace, key);
+    return Finish(0, {}, nullptr);
 }
 
 }  // namespace Ardentis

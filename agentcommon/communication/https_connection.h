@@ -18,7 +18,8 @@ class HttpsConnection final : public IConnection {
     std::string GetLastErrorMessage() const override { return errorMessage_; }
 
   private:
-    bool Finish(std::int32_t errorCode, std::string message);
+    // Records the outcome; a failure is logged as the check's verdict, naming step.
+    bool Finish(std::int32_t errorCode, std::string message, const char* step);
 
     std::int32_t errorCode_ = 0;
     std::int32_t responseCode_ = 0;

@@ -1,13 +1,12 @@
 #include "agentcommon/communication/pinned_certificate.h"
 
 #include <openssl/err.h>
-#include <openssl/evp.h>
 #include <openssl/pem.h>
-#include <openssl/x509.h>
 
 #include <memory>
 #include <vector>
 
+#include "agentcommon/communication/certificate_facts.h"
 #include "platform/file_read.h"
 
 namespace Ardentis {
@@ -21,7 +20,6 @@ struct OpenSslDeleter {
     void operator()(T* object) const { Free(object); }
 };
 using Bio = std::unique_ptr<BIO, OpenSslDeleter<BIO, BIO_free_all>>;
-using Certificate = std::unique_ptr<X509, OpenSslDeleter<X509, X509_free>>;
 
 CertificatePin Failed(std::string why) {
     return {{}, std::move(why)};
@@ -32,24 +30,16 @@ CertificatePin Failed(std::string why) {
 CertificatePin PinFromPem(std::string_view pem) {
     if (pem.empty()) return Failed("it is empty");
     const Bio bio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
-    const Certificate certificate(bio ? PEM_read_bio_X509(bio.get(), nullptr, nullptr, nullptr)
-                                      : nullptr);
-    if (!certificate) return Failed("it holds no certificate in PEM form");
+    const CertificatePtr certificate(bio ? PEM_read_bio_X509(bio.get(), nullptr, nullptr, nullptr)
+                                         : nullptr);
+    if (!certificate) {
+        ERR_clear_error();  // the next handshake must not read this failure as its own
+        return Failed("it holds no certificate in PEM form");
+    }
 
-    // The pin is the SHA-256 of the DER SubjectPublicKeyInfo, as libcurl compares it.
-    unsigned char* der = nullptr;
-    const int derLength = i2d_X509_PUBKEY(X509_get_X509_PUBKEY(certificate.get()), &der);
-    if (derLength <= 0) return Failed("its public key cannot be read");
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int digestLength = 0;
-    const bool hashed = EVP_Digest(der, static_cast<std::size_t>(derLength), digest, &digestLength,
-                                   EVP_sha256(), nullptr) == 1;
-    OPENSSL_free(der);
-    if (!hashed) return Failed("its public key cannot be hashed");
-
-    std::vector<unsigned char> base64(4 * ((digestLength + 2) / 3) + 1);
-    const int base64Length = EVP_EncodeBlock(base64.data(), digest, static_cast<int>(digestLength));
-    return {"sha256//" + std::string(base64.begin(), base64.begin() + base64Length), {}};
+    std::string pin = PublicKeyPin(certificate.get());
+    if (pin.empty()) return Failed("its public key cannot be read");
+    return {std::move(pin), {}};
 }
 
 CertificatePin ReadPinnedCertificate(const std::wstring& path) {

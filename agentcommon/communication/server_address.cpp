@@ -76,6 +76,7 @@ ServerAddress ParseServerAddress(std::string_view text) {
     while (!base.empty() && base.back() == '/') base.pop_back();
 
     ServerAddress address;
+    address.host = host.starts_with('[') ? host.substr(1, host.size() - 2) : host;
     address.hostPort = host + ":" + port;
     address.pingUrl = "https://" + address.hostPort + base + "/ping";
     return address;

@@ -10,6 +10,7 @@ struct ServerAddress {
     int errorCode = 0;     // 0, or the transfer error that refusing the address stands for
     std::string error;     // why the address was refused
     std::string pingUrl;   // https://host:port/base/ping
+    std::string host;      // the host name or address, without brackets
     std::string hostPort;  // host:port, for messages ([v6]:port for IPv6)
 };
 

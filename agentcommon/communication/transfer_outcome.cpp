@@ -1,17 +1,21 @@
 #include "agentcommon/communication/transfer_outcome.h"
 
+#include "agentcommon/communication/server_text.h"
+
 namespace Ardentis {
 namespace {
 
-// "401 Unauthorized" from "HTTP/1.1 401 Unauthorized".
+// "401 Unauthorized" from "HTTP/1.1 401 Unauthorized". The server chose the words: they
+// reach the console and the log only printable and bounded.
 std::string StatusText(const std::string& statusLine, long status) {
     const std::size_t space = statusLine.find(' ');
-    return space == std::string::npos ? std::to_string(status) : statusLine.substr(space + 1);
+    return space == std::string::npos ? std::to_string(status)
+                                      : Printable(std::string_view(statusLine).substr(space + 1));
 }
 
 std::string Describe(CURLcode result, const std::string& hostPort, const std::string& detail) {
     const std::string server = "the configuration server at " + hostPort;
-    const std::string why = detail.empty() ? std::string() : " (" + detail + ")";
+    const std::string why = detail.empty() ? std::string() : " (" + Printable(detail) + ")";
     switch (result) {
         case CURLE_COULDNT_RESOLVE_HOST:
             return "Cannot resolve the host name of " + server + why;

@@ -15,6 +15,7 @@ struct TransferRecord {
     bool headersEnded = false;  // the blank line after the headers arrived
     std::size_t bodyBytes = 0;
     bool bodyCut = false;  // the body was longer than the connection reads
+    std::string date;      // the answer's Date header
 };
 
 struct PingError {

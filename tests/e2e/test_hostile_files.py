@@ -328,8 +328,9 @@ class LogConfigTest(HostileFileCase):
                         self.assertEqual(data.read(), b"a file where log/ belongs\n")
 
     def test_log_rolls_over(self):
-        # Each run logs an invalid timeout with its 3000-byte value, and the http:// address
-        # stops the ping before anything is sent: a few runs fill several 10 KB files.
+        # Each run logs about 1 KB (an invalid timeout, the configuration read aloud), and the
+        # http:// address stops the ping before anything is sent: 40 runs fill several 10 KB
+        # files.
         with ScratchInstall() as scratch:
             scratch.write_file("config/logconfig.xml", LOG_CONFIG_10KB)
             scratch.write_install_config(b"ConfigurationServer=http://127.0.0.1:1\n"
@@ -337,7 +338,7 @@ class LogConfigTest(HostileFileCase):
                                          % (TOKEN, b"9" * 3000))
             scratch.write_file("log/CorvaneCommon.log", b"pre-filled line\n" * 1280)  # 20 KB
             logs = []
-            for _ in range(12):
+            for _ in range(40):
                 status, out, err = self.run_scratch(scratch)
                 self.assertEqual((status, err), (REPORT_PRINTED, b""), out)
                 logs = sorted(name for name in os.listdir(scratch.log_dir)

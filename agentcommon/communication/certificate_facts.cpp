@@ -1,0 +1,88 @@
+#include "agentcommon/communication/certificate_facts.h"
+
+#include <openssl/bio.h>
+#include <openssl/evp.h>
+#include <openssl/objects.h>
+
+#include <ctime>
+#include <vector>
+
+#include "agentcommon/communication/server_text.h"
+
+namespace Ardentis {
+namespace {
+
+constexpr int kSmallestRsaBits = 2048;
+
+std::string NameText(const X509_NAME* name) {
+    const std::unique_ptr<BIO, decltype(&BIO_free)> bio(BIO_new(BIO_s_mem()), BIO_free);
+    if (!bio || X509_NAME_print_ex(bio.get(), name, 0, XN_FLAG_RFC2253) < 0) return "?";
+    char* data = nullptr;
+    const long size = BIO_get_mem_data(bio.get(), &data);
+    return Printable(std::string_view(data, static_cast<std::size_t>(size)));
+}
+
+std::string DateText(const ASN1_TIME* time) {
+    std::tm parts = {};
+    if (!time || ASN1_TIME_to_tm(time, &parts) != 1) return "?";
+    char text[16];
+    return std::strftime(text, sizeof text, "%Y-%m-%d", &parts) ? text : "?";
+}
+
+// Days from now to time, a part day counted whole; negative once time has passed.
+int DaysFromNow(const ASN1_TIME* time) {
+    int days = 0;
+    int seconds = 0;
+    if (!time || ASN1_TIME_diff(&days, &seconds, nullptr, time) != 1) return 0;
+    return days + (seconds > 0 ? 1 : 0) - (seconds < 0 ? 1 : 0);
+}
+
+}  // namespace
+
+std::string PublicKeyPin(X509* certificate) {
+    unsigned char* der = nullptr;
+    const int derLength = i2d_X509_PUBKEY(X509_get_X509_PUBKEY(certificate), &der);
+    if (derLength <= 0) return {};
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int digestLength = 0;
+    const bool hashed = EVP_Digest(der, static_cast<std::size_t>(derLength), digest, &digestLength,
+                                   EVP_sha256(), nullptr) == 1;
+    OPENSSL_free(der);
+    if (!hashed) return {};
+    std::vector<unsigned char> base64(4 * ((digestLength + 2) / 3) + 1);
+    const int base64Length = EVP_EncodeBlock(base64.data(), digest, static_cast<int>(digestLength));
+    return "sha256//" + std::string(base64.begin(), base64.begin() + base64Length);
+}
+
+CertificateFacts DescribeCertificate(X509* certificate) {
+    return {
+        NameText(X509_get_subject_name(certificate)), NameText(X509_get_issuer_name(certificate)),
+        DateText(X509_get0_notBefore(certificate)),   DateText(X509_get0_notAfter(certificate)),
+        DaysFromNow(X509_get0_notAfter(certificate)), PublicKeyPin(certificate)};
+}
+
+std::string FirstContactRefusal(X509* certificate) {
+    if (X509_cmp_current_time(X509_get0_notAfter(certificate)) <= 0)
+        return "it expired on " + DateText(X509_get0_notAfter(certificate));
+    if (X509_cmp_current_time(X509_get0_notBefore(certificate)) >= 0)
+        return "it is not valid before " + DateText(X509_get0_notBefore(certificate));
+
+    const EVP_PKEY* key = X509_get0_pubkey(certificate);
+    if (!key) return "its public key cannot be read";
+    const int type = EVP_PKEY_get_base_id(key);
+    const int bits = EVP_PKEY_get_bits(key);
+    if ((type == EVP_PKEY_RSA || type == EVP_PKEY_RSA_PSS) && bits < kSmallestRsaBits)
+        return "its RSA key has " + std::to_string(bits) + " bits, fewer than " +
+               std::to_string(kSmallestRsaBits);
+
+    int digest = NID_undef;
+    if (X509_get_signature_info(certificate, &digest, nullptr, nullptr, nullptr) != 1)
+        return "its signature algorithm is not known";
+    if (digest == NID_sha1 || digest == NID_md5 || digest == NID_md5_sha1 || digest == NID_md4 ||
+        digest == NID_md2)
+        return std::string("it is signed with ") + OBJ_nid2sn(digest) +
+               ", a digest whose signatures can be forged";
+    return {};
+}
+
+}  // namespace Ardentis

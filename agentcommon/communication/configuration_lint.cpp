@@ -1,0 +1,85 @@
+#include "agentcommon/communication/configuration_lint.h"
+
+#include <boost/algorithm/string/predicate.hpp>
+#include <boost/algorithm/string/trim.hpp>
+
+#include <algorithm>
+#include <numeric>
+#include <string_view>
+
+#include "agentcommon/communication/server_text.h"
+
+namespace Ardentis {
+namespace {
+
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+constexpr std::size_t kLargestTypo = 2;  // letters changed, added or left out
+
+std::size_t EditDistance(std::string_view a, std::string_view b) {
+    std::vector<std::size_t> row(b.size() + 1);
+    std::iota(row.begin(), row.end(), std::size_t{0});
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+        std::size_t diagonal = row[0];
+        row[0] = i;
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            const std::size_t above = row[j];
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] != b[j - 1])});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
+}
+
+// The known key that key was probably meant to be, or null.
+const std::string_view* MeantKey(std::string_view key) {
+    if (key.starts_with(kByteOrderMark)) key.remove_prefix(kByteOrderMark.size());
+    if (std::find(kKnownInstallKeys.begin(), kKnownInstallKeys.end(), key) !=
+        kKnownInstallKeys.end())
+        return nullptr;
+    for (const std::string_view& known : kKnownInstallKeys) {
+        if (boost::algorithm::iequals(key, known) || EditDistance(key, known) <= kLargestTypo)
+            return &known;
+    }
+    return nullptr;
+}
+
+std::string Quoted(const std::string& text) {
+    return "'" + Printable(text) + "'";
+}
+
+}  // namespace
+
+std::vector<std::string> LintInstallParameters(const corvane::InstallParameters& table) {
+    std::vector<std::string> warnings;
+    for (const auto& [key, value] : table) {
+        if (key.starts_with(kByteOrderMark))
+            warnings.push_back(
+                "install_config.txt begins with a UTF-8 byte-order mark, which "
+                "becomes part of the first key " +
+                Quoted(key) +
+                ": save the file without it (plain ASCII, or UTF-8 without a "
+                "byte-order mark)");
+        // A key that begins with "#" is commented out on purpose.
+        if (key.empty() || key.starts_with('#')) continue;
+        if (const std::string_view* meant = MeantKey(key))
+            warnings.push_back("install_config.txt: the key " + Quoted(key) +
+                               " is not one the agent reads; if it means " + std::string(*meant) +
+                               ", write it exactly so (keys are case-sensitive)");
+    }
+    for (const std::string_view known : kKnownInstallKeys) {
+        const auto [first, end] = table.equal_range(std::string(known));
+        if (first == end) continue;
+        if (const auto count = std::distance(first, end); count > 1)
+            warnings.push_back("install_config.txt names " + std::string(known) + " " +
+                               std::to_string(count) +
+                               " times; only the first in the file counts: remove the others");
+        const bool mustBeExact = known == "ConfigurationServer" || known == "ApplicationToken";
+        if (mustBeExact && boost::algorithm::trim_copy(first->second) != first->second)
+            warnings.push_back("install_config.txt: the value of " + std::string(known) +
+                               " has blanks around it; the agent leaves them out but the "
+                               "report shows them: remove them");
+    }
+    return warnings;
+}
+
+}  // namespace Ardentis

@@ -1,0 +1,27 @@
+#include "agentcommon/communication/server_text.h"
+
+namespace Ardentis {
+
+std::string Printable(std::string_view text, std::size_t limit) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    const bool cut = text.size() > limit;
+    if (cut) text = text.substr(0, limit);
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte == '\\') {
+            out += "\\\\";
+        } else if (byte < 0x20 || byte == 0x7F) {
+            out += "\\x";
+            out += kHex[byte >> 4];
+            out += kHex[byte & 0xF];
+        } else {
+            out += c;
+        }
+    }
+    if (cut) out += "...";
+    return out;
+}
+
+}  // namespace Ardentis

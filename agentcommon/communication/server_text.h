@@ -1,0 +1,18 @@
+// Text that the configuration server chose (a reason phrase, a certificate's names), made
+// safe for the console and the log.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace Ardentis {
+
+// Longest piece of server text that reaches the report or the log.
+constexpr std::size_t kLongestServerText = 160;
+
+// text with control bytes (below 0x20, and 0x7F) and the backslash written as \xHH and
+// \\, cut after limit bytes of the input with "..." to show it.
+std::string Printable(std::string_view text, std::size_t limit = kLongestServerText);
+
+}  // namespace Ardentis
