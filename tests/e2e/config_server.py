@@ -20,6 +20,7 @@ before the mode answers it. Header and body bytes are decoded as Latin-1.
 """
 
 import argparse
+import email.utils
 import http
 import json
 import os
@@ -47,7 +48,10 @@ MODES = {
     "redirect": "302 to https://127.0.0.1:<port>/elsewhere; /elsewhere itself gets 200",
     "close-on-accept": "accept TCP and close it at once, before any TLS",
     "plain-http": "no TLS: read the first bytes that come, answer 400 in plain HTTP, close",
+    "evil-reason": "answer 403 with a long reason phrase full of terminal escape sequences",
+    "slow:S": "wait S seconds (a decimal number) after the request, then answer 200",
 }
+EVIL_REASON = b"\x1b]0;owned\x07\x1b[2J\x1b[H\rCheck passed\x7f" + b"!" * 400
 
 
 class Recorder:
@@ -64,7 +68,7 @@ class Recorder:
 
 
 def parse_mode(text):
-    """Returns (name, status). Exits through argparse's error on a mode it does not know."""
+    """Returns (name, argument): the status of "status" modes, the seconds of "slow"."""
     if text == "status":
         return "status", 200
     if text.startswith("status:"):
@@ -72,9 +76,14 @@ def parse_mode(text):
         if not 100 <= status <= 999:
             raise ValueError(f"status out of range: {status}")
         return "status", status
+    if text.startswith("slow:"):
+        return "slow", float(text.split(":", 1)[1])
     if text in MODES:
         return text, None
     raise ValueError(f"unknown mode {text!r}; modes: {', '.join(MODES)}")
+
+
+DATE_OFFSET = 0.0  # seconds added to the Date header's time (--date-offset)
 
 
 def response(status, body=b"", extra_headers=()):
@@ -82,7 +91,8 @@ def response(status, body=b"", extra_headers=()):
         reason = http.HTTPStatus(status).phrase
     except ValueError:
         reason = "Status"
-    head = [f"HTTP/1.1 {status} {reason}", "Content-Type: text/plain"]
+    date = email.utils.formatdate(time.time() + DATE_OFFSET, usegmt=True)
+    head = [f"HTTP/1.1 {status} {reason}", f"Date: {date}", "Content-Type: text/plain"]
     head += list(extra_headers)
     head += [f"Content-Length: {len(body)}", "Connection: close", "", ""]
     return "\r\n".join(head).encode("latin-1") + body
@@ -180,6 +190,12 @@ def answer(conn, mode, status, port, recorder):
         for byte in response(200, b"ok\n"):
             conn.sendall(bytes([byte]))
             time.sleep(0.5)
+    elif mode == "evil-reason":
+        conn.sendall(b"HTTP/1.1 403 " + EVIL_REASON + b"\r\nContent-Length: 0\r\n"
+                     b"Connection: close\r\n\r\n")
+    elif mode == "slow":
+        time.sleep(status)
+        conn.sendall(response(200, b"ok\n"))
     elif mode == "redirect":
         if request["path"] == "/elsewhere":
             conn.sendall(response(200, b"elsewhere\n"))
@@ -231,13 +247,19 @@ def main():
     parser.add_argument("--port-file", required=True)
     parser.add_argument("--record")
     parser.add_argument("--mode", default="status:200")
+    parser.add_argument("--date-offset", type=float, default=0.0,
+                        help="seconds to add to the time in the Date header")
     args = parser.parse_args()
+    global DATE_OFFSET
+    DATE_OFFSET = args.date_offset
     try:
         mode, status = parse_mode(args.mode)
     except ValueError as error:
         parser.error(str(error))
 
     context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    # The server may have to play one with a weak certificate (a short RSA key, SHA-1).
+    context.set_ciphers("DEFAULT:@SECLEVEL=0")
     context.load_cert_chain(args.cert, args.key)
     context.set_alpn_protocols(["http/1.1"])
     recorder = Recorder(args.record)

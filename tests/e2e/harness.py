@@ -9,6 +9,8 @@ log without disturbing other tests running at the same time.
 Set CORVANE_E2E_KEEP=1 to keep the scratch folders for a look after the run.
 """
 
+import base64
+import hashlib
 import json
 import os
 import shutil
@@ -176,25 +178,57 @@ class ScratchInstall:
         return run_program(self.program, args, timeout=timeout, cwd=cwd, env=env)
 
 
-def make_certificate(folder, common_name="localhost", days=2,
-                     subject_alt_name="IP:127.0.0.1,DNS:localhost"):
-    """Creates a self-signed P-256 certificate and its key in folder with the openssl
-    command, naming subject_alt_name (by default 127.0.0.1 and localhost). Returns
-    (certificate path, key path), both PEM. Skips the calling test when there is no
-    openssl command."""
+def make_certificate(folder, common_name="localhost", days=365,
+                     subject_alt_name="IP:127.0.0.1,DNS:localhost", key="ec",
+                     digest="sha256", validity=None):
+    """Creates a self-signed certificate and its key in folder with the openssl command,
+    naming subject_alt_name (by default 127.0.0.1 and localhost). key is "ec" (P-256) or
+    "rsa:BITS"; digest signs it; validity, a pair of openssl dates ("20200101000000Z"),
+    sets its dates instead of days. Returns (certificate path, key path), both PEM. Skips
+    the calling test when there is no openssl command."""
     openssl = shutil.which("openssl")
     if not openssl:
         raise unittest.SkipTest("the openssl command is not installed")
-    cert = os.path.join(folder, f"{common_name}.crt.pem")
-    key = os.path.join(folder, f"{common_name}.key.pem")
-    subprocess.run([openssl, "req", "-x509", "-newkey", "ec",
-                    "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
-                    "-days", str(days), "-subj", f"/CN={common_name}",
-                    "-addext", f"subjectAltName={subject_alt_name}",
-                    "-keyout", key, "-out", cert],
-                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
-                   timeout=30, check=True)
-    return cert, key
+    name = f"{common_name}-{key.replace(':', '')}-{digest}-{days}-{'-'.join(validity or ())}"
+    cert = os.path.join(folder, f"{name}.crt.pem")
+    key_file = os.path.join(folder, f"{name}.key.pem")
+    new_key = ["-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1"] if key == "ec" \
+        else ["-newkey", key]
+    request = [openssl, "req", "-nodes", *new_key, f"-{digest}", "-subj", f"/CN={common_name}",
+               "-addext", f"subjectAltName={subject_alt_name}", "-keyout", key_file]
+
+    def run(args):
+        subprocess.run(args, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.PIPE, timeout=30, check=True, cwd=folder)
+
+    if validity is None:
+        run([*request, "-x509", "-days", str(days), "-out", cert])
+        return cert, key_file
+    # openssl req cannot date a certificate in the past: a throw-away CA database can.
+    ca = os.path.join(folder, f"{name}.ca")
+    os.makedirs(ca)
+    open(os.path.join(ca, "index.txt"), "w").close()
+    with open(os.path.join(ca, "serial"), "w") as serial:
+        serial.write("01\n")
+    with open(os.path.join(ca, "ca.cnf"), "w") as config:
+        config.write(f"[ca]\ndefault_ca = c\n[c]\ndatabase = {ca}/index.txt\n"
+                     f"serial = {ca}/serial\nnew_certs_dir = {ca}\ndefault_md = {digest}\n"
+                     "policy = p\ncopy_extensions = copy\n[p]\ncommonName = supplied\n")
+    run([*request, "-out", f"{ca}/request.pem"])
+    run([openssl, "ca", "-batch", "-notext", "-config", f"{ca}/ca.cnf", "-selfsign", "-keyfile",
+         key_file, "-in", f"{ca}/request.pem", "-startdate", validity[0], "-enddate",
+         validity[1], "-out", cert])
+    return cert, key_file
+
+
+def key_pin(certificate):
+    """The public-key pin of a PEM certificate file, "sha256//" and base64, as the agent's
+    log writes it."""
+    der = subprocess.run(["openssl", "x509", "-in", certificate, "-pubkey", "-noout"],
+                         capture_output=True, timeout=30, check=True).stdout
+    der = subprocess.run(["openssl", "pkey", "-pubin", "-outform", "DER"], input=der,
+                         capture_output=True, timeout=30, check=True).stdout
+    return "sha256//" + base64.b64encode(hashlib.sha256(der).digest()).decode()
 
 
 def header(request, name):
@@ -207,6 +241,7 @@ class ConfigServer:
     """tests/e2e/config_server.py on 127.0.0.1 and an ephemeral port, as a context manager.
 
     mode: see config_server.MODES ("status:N", "hang", "stall-handshake", ...).
+    date_offset: seconds by which the server's Date header is off.
     cert, key: PEM paths to serve; by default a fresh self-signed certificate for
     127.0.0.1/localhost is made in the server's own temporary folder (see .cert).
     The process is always killed on exit.
@@ -214,8 +249,9 @@ class ConfigServer:
 
     START_TIMEOUT = 10.0  # seconds to wait for the port file
 
-    def __init__(self, mode="status:200", cert=None, key=None):
+    def __init__(self, mode="status:200", cert=None, key=None, date_offset=0):
         self.mode = mode
+        self.date_offset = date_offset
         self.cert = cert
         self.key = key
         self.folder = None
@@ -251,7 +287,7 @@ class ConfigServer:
         self._process = subprocess.Popen(
             [sys.executable, os.path.join(HERE, "config_server.py"), "--cert", self.cert,
              "--key", self.key, "--port-file", port_file, "--record", self.record_path,
-             "--mode", self.mode],
+             "--mode", self.mode, "--date-offset", str(self.date_offset)],
             stdin=subprocess.DEVNULL, stdout=self._stderr, stderr=self._stderr,
             env=child_environment())
         deadline = time.monotonic() + self.START_TIMEOUT

@@ -96,6 +96,7 @@ class MisbehavingServerTest(unittest.TestCase):
             self.assertLess(elapsed, TIMEOUT + MARGIN, f"the run outlasted its timeout: {ping}")
             log = scratch.read_log()
             self.assertNotEqual(log, b"", "no log written")
+            self.assertNotRegex(log, rb"[\x00-\x09\x0b-\x1f\x7f]", "a control byte reached the log")
             self.assertNotIn(TOKEN, log, "the token reached the log")
             self.assertFalse(ping.before, ping)
             after = config_files(scratch)
@@ -171,6 +172,18 @@ class MisbehavingServerTest(unittest.TestCase):
             ping, _ = self.ping(server)
             self.assert_failure(ping, OPERATION_TIMEDOUT, 0,
                                 f"No answer in time from {self.where(server)}")
+
+    def test_reason_phrase_reaches_the_console_escaped(self):
+        # Escape sequences of the server's choosing would clear the screen, retitle the
+        # window and overwrite the line; they arrive written out, and cut short.
+        with ConfigServer("evil-reason") as server:
+            ping, _ = self.ping(server)
+            # 160 bytes of "403 <phrase>" are kept: 35 before the first "!", 125 of them.
+            reason = (r"\x1b]0;owned\x07\x1b[2J\x1b[H\x0dCheck passed\x7f" + "!" * 125 +
+                      "...")
+            self.assertEqual((ping.error, ping.response), (HTTP_RETURNED_ERROR, 403), ping)
+            self.assertEqual(ping.message, f"The configuration server at {server.address} "
+                                           f"answered 403 {reason}")
 
     def test_redirect_is_not_followed(self):
         with ConfigServer("redirect") as server:

@@ -21,6 +21,7 @@ UNSUPPORTED_PROTOCOL = 0x01
 COULDNT_CONNECT = 0x07
 HTTP_ERROR = 0x16
 TIMED_OUT = 0x1c
+BAD_TOKEN = 0x2b
 CERTIFICATE_FILE_UNUSABLE = 0x4d
 
 
@@ -233,6 +234,23 @@ class ParameterValuesTest(PingTestCase):
                         if b"WARN" in line and b"ConfigurationServerTimeout" in line]
             self.assertTrue(any(b"abc" in line for line in warnings),
                             f"no warning about the timeout in the log: {scratch.read_log()!r}")
+
+
+    def test_token_with_control_bytes_is_not_sent(self):
+        # A carriage return inside the token would add headers of the file's choosing.
+        message = (b"ApplicationToken in install_config.txt holds a control character (such as a "
+                   b"carriage return or a tab); the ping is refused so that nothing else goes "
+                   b"out with it: write the token alone on its line")
+        with ConfigServer() as server:
+            for token in (b"abc\rX-Injected: 1", b"abc\tdef", b"abc\x7f"):
+                with self.subTest(token=token), ScratchInstall() as scratch:
+                    address = server.address.encode()
+                    scratch.write_install_config(install_config(address, token))
+                    out = self.ping(scratch)
+                    self.assertEqual(out, report(parameter_lines(address, token), False, False, 0,
+                                                 BAD_TOKEN, message))
+                    self.assertNotIn(b"X-Injected", scratch.read_log())
+            self.assertTrue(nothing_arrived(server), "a token with control bytes was sent")
 
 
 class TokenNotLoggedTest(PingTestCase):
