@@ -104,6 +104,12 @@ void LogSteps(CURL* curl, const PingTrace& trace) {
     long status = 0;
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
     if (status != 0) LOG4CXX_INFO(log, "HTTP status: " << status);
+    // libcurl keeps the times of the steps only for a transfer that got an answer.
+    const std::string total = Format("%.1f", Milliseconds(curl, CURLINFO_TOTAL_TIME_T));
+    if (status == 0) {
+        LOG4CXX_INFO(log, "Times: total " << total << " ms");
+        return;
+    }
     LOG4CXX_INFO(log, "Times: name lookup "
                           << Format("%.1f", Milliseconds(curl, CURLINFO_NAMELOOKUP_TIME_T))
                           << " ms, connect "
@@ -112,8 +118,7 @@ void LogSteps(CURL* curl, const PingTrace& trace) {
                           << Format("%.1f", Milliseconds(curl, CURLINFO_APPCONNECT_TIME_T))
                           << " ms, first byte "
                           << Format("%.1f", Milliseconds(curl, CURLINFO_STARTTRANSFER_TIME_T))
-                          << " ms, total "
-                          << Format("%.1f", Milliseconds(curl, CURLINFO_TOTAL_TIME_T)) << " ms");
+                          << " ms, total " << total << " ms");
 }
 
 void LogCertificateWarnings(const PingTrace& trace, const PingError& error) {
