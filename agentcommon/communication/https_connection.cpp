@@ -36,13 +36,6 @@ struct CurlDeleter {
     void operator()(CURLU* url) const { curl_url_cleanup(url); }
 };
 
-bool HasControlByte(const std::string& text) {
-    return std::any_of(text.begin(), text.end(), [](char c) {
-        const auto byte = static_cast<unsigned char>(c);
-        return byte < 0x20 || byte == 0x7F;
-    });
-}
-
 std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* user) {
     auto* record = static_cast<TransferRecord*>(user);
     std::string_view line(data, size * count);
@@ -140,7 +133,7 @@ bool HttpsConnection::Ping() {
     constexpr const char* kConfiguration = "the configuration";
     responseCode_ = 0;
     const ConnectionSettings settings = LoadConnectionSettings();
-    if (HasControlByte(settings.token))
+    if (std::any_of(settings.token.begin(), settings.token.end(), IsControlByte))
         return Finish(CURLE_BAD_FUNCTION_ARGUMENT,
                       "ApplicationToken in install_config.txt holds a control character (such as "
                       "a carriage return or a tab); the ping is refused so that nothing else "

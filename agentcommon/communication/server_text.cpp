@@ -12,7 +12,7 @@ std::string Printable(std::string_view text, std::size_t limit) {
         const auto byte = static_cast<unsigned char>(c);
         if (byte == '\\') {
             out += "\\\\";
-        } else if (byte < 0x20 || byte == 0x7F) {
+        } else if (IsControlByte(c)) {
             out += "\\x";
             out += kHex[byte >> 4];
             out += kHex[byte & 0xF];

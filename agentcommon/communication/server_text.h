@@ -11,6 +11,11 @@ namespace Ardentis {
 // Longest piece of server text that reaches the report or the log.
 constexpr std::size_t kLongestServerText = 160;
 
+// Below 0x20, and 0x7F: what a terminal may act upon.
+constexpr bool IsControlByte(char c) {
+    return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
+}
+
 // text with control bytes (below 0x20, and 0x7F) and the backslash written as \xHH and
 // \\, cut after limit bytes of the input with "..." to show it.
 std::string Printable(std::string_view text, std::size_t limit = kLongestServerText);
