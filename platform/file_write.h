@@ -11,4 +11,9 @@ namespace platform {
 // success, otherwise why it failed; the temporary file never stays behind.
 std::string WriteNewFileAtomically(const std::wstring& path, std::string_view content);
 
+// Files and folders that the process creates from now on give others no access; owner
+// and group get what they ask for (umask 007). On Windows they inherit their folder's
+// access list, and this does nothing.
+void KeepNewFilesFromOthers();
+
 }  // namespace platform

@@ -46,4 +46,8 @@ std::string WriteNewFileAtomically(const std::wstring& path, std::string_view co
     return error;
 }
 
+void KeepNewFilesFromOthers() {
+    umask(S_IRWXO);
+}
+
 }  // namespace platform

@@ -66,4 +66,6 @@ std::string WriteNewFileAtomically(const std::wstring& path, std::string_view co
     return error;
 }
 
+void KeepNewFilesFromOthers() {}
+
 }  // namespace platform

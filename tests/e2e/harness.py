@@ -154,7 +154,10 @@ class ScratchInstall:
         return os.path.exists(self.log_path)
 
     def read_log(self):
-        """The agent's log (log/CorvaneCommon.log) as bytes; b"" when there is none."""
+        """The agent's log (log/CorvaneCommon.log) as bytes; b"" when there is none or
+        it is no regular file (a FIFO would block the read)."""
+        if not os.path.isfile(self.log_path):
+            return b""
         try:
             with open(self.log_path, "rb") as log:
                 return log.read()
