@@ -99,6 +99,7 @@ bool HttpsConnection::Ping() {
     if (address.errorCode != 0) return Finish(address.errorCode, address.error);
 
     const std::wstring certificatePath = GetConfigPath() + L"/ConfigurationServer.PEM";
+    platform::RemoveInterruptedWrites(certificatePath);
     const bool pinned = platform::PathExists(certificatePath);
     CertificatePin pin;
     if (pinned) {
