@@ -1,4 +1,7 @@
 #include <log4cxx/helpers/loglog.h>
+#include <log4cxx/helpers/optionconverter.h>
+#include <log4cxx/helpers/properties.h>
+#include <log4cxx/helpers/stringhelper.h>
 #include <log4cxx/logmanager.h>
 #include <log4cxx/patternlayout.h>
 #include <log4cxx/rolling/rollingfileappender.h>
@@ -6,10 +9,13 @@
 #include <clocale>
 
 #include <filesystem>
+#include <pugixml.hpp>
 #include <system_error>
 
 #include "agentcommon/CorvaneCommon.h"
+#include "agentcommon/quiet_appender.h"
 #include "platform/environment.h"
+#include "platform/file_write.h"
 #include "platform/native_path.h"
 
 namespace Ardentis {
@@ -19,19 +25,52 @@ namespace {
 constexpr std::size_t kDefaultMaxFileSize = 1024 * 1024;
 constexpr int kDefaultBackups = 3;
 
+// A log file is a regular file or does not exist yet: opening a FIFO for writing waits
+// for a reader that may never come, and a device is no log.
+bool UsableLogFile(const std::string& path) {
+    std::error_code error;
+    const auto status = std::filesystem::status(path, error);
+    return !std::filesystem::exists(status) || std::filesystem::is_regular_file(status);
+}
+
+// Whether every file that the configuration's appenders name (their File parameter,
+// with ${...} replaced as log4cxx replaces it) is usable. log4cxx opens them while it
+// reads the configuration, so they are looked at before.
+bool ConfiguredLogFilesUsable(const std::string& config) {
+    using log4cxx::helpers::StringHelper;
+    pugi::xml_document document;
+    if (!document.load_file(config.c_str())) return true;  // log4cxx refuses it itself
+    for (const auto& found : document.select_nodes("//appender/param")) {
+        const pugi::xml_node param = found.node();
+        if (!StringHelper::equalsIgnoreCase(param.attribute("name").value(), "FILE", "file"))
+            continue;
+        try {
+            log4cxx::helpers::Properties none;
+            const std::string path = log4cxx::helpers::OptionConverter::substVars(
+                param.attribute("value").value(), none);
+            if (!UsableLogFile(path)) return false;
+        } catch (const std::exception&) {
+            // A malformed ${...}: log4cxx's own complaint, not a file to look at.
+        }
+    }
+    return true;
+}
+
 void ConfigureDefaultLog(const std::string& folder) {
     using namespace log4cxx;
+    LogManager::resetConfiguration();
+    const std::string file = folder + "/CorvaneCommon.log";
+    if (!UsableLogFile(file)) return;  // no log rather than a blocked run
     auto layout = std::make_shared<PatternLayout>(LOG4CXX_STR("%d{ISO8601} %-5p [%c] %m%n"));
     auto appender = std::make_shared<rolling::RollingFileAppender>();
     appender->setLayout(layout);
-    appender->setFile(folder + "/CorvaneCommon.log");
+    appender->setFile(file);
     appender->setAppend(true);
     appender->setMaximumFileSize(kDefaultMaxFileSize);
     appender->setMaxBackupIndex(kDefaultBackups);
     helpers::Pool pool;
     appender->activateOptions(pool);
 
-    LogManager::resetConfiguration();
     auto root = Logger::getRootLogger();
     root->addAppender(appender);
     root->setLevel(Level::getInfo());
@@ -60,6 +99,9 @@ void LoggerFactory::Initialize(const std::wstring& configFile, const std::wstrin
     // locale changes: C++ streams and the parameter reader keep the classic one.
     setlocale(LC_CTYPE, "C.UTF-8");
 
+    // The log may name servers and paths: what the run creates is for the agent's
+    // owner and group only.
+    platform::KeepNewFilesFromOthers();
     const std::string folder = platform::ToNativePath(logFolder);
     std::error_code error;
     std::filesystem::create_directories(folder, error);
@@ -68,10 +110,12 @@ void LoggerFactory::Initialize(const std::wstring& configFile, const std::wstrin
     // A FIFO or folder in place of the file must not block or confuse the parser.
     const std::string config = platform::ToNativePath(configFile);
     auto status = log4cxx::spi::ConfigurationStatus::NotConfigured;
-    if (IsRegularFile(config)) status = log4cxx::xml::DOMConfigurator::configure(config);
+    if (IsRegularFile(config) && ConfiguredLogFilesUsable(config))
+        status = log4cxx::xml::DOMConfigurator::configure(config);
     if (status == log4cxx::spi::ConfigurationStatus::Configured && !SomethingIsLogged())
         status = log4cxx::spi::ConfigurationStatus::NotConfigured;
     if (status != log4cxx::spi::ConfigurationStatus::Configured) ConfigureDefaultLog(folder);
+    QuietenAppenders();
 
     LOG4CXX_INFO(
         log4cxx::Logger::getLogger("Ardentis.Logging"),

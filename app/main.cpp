@@ -5,10 +5,17 @@
 #include <exception>
 #include <iostream>
 
+#include "app/console_ctrl_handler.h"
 #include "app/exit_status.h"
 #include "app/program_main.h"
+#include "platform/console_control.h"
 
 int ACE_TMAIN(int argc, ACE_TCHAR* argv[]) {
+    // First of all: a console event that arrives from here on ends the run through the
+    // handler (-1), never with the signal's own default status. On POSIX the events are
+    // blocked right here and wait, pending, for the handler's thread.
+    platform::AddConsoleCtrlHandler(corvane::ConsoleCtrlHandler);
+
     // An error that escapes the run (from the agent's library or an allocation) ends it
     // with one line and a status of its own instead of an abort and a core dump.
     try {

@@ -6,19 +6,16 @@
 
 #include "agentcommon/CorvaneCommon.h"
 #include "app/command_line.h"
-#include "app/console_ctrl_handler.h"
 #include "app/exit_status.h"
 #include "check/ping_report.h"
 #include "check/run_ping.h"
 #include "install/install_parameters.h"
-#include "platform/console_control.h"
 #include "platform/process_paths.h"
 
 namespace corvane {
 
 int ProgramMain(int argc, ACE_TCHAR* argv[]) {
-    ACE::init();
-    platform::AddConsoleCtrlHandler(ConsoleCtrlHandler);
+    ACE::init();  // the entry has registered the console control handler already
 
     CommandLine commandLine;
     if (!commandLine.Parse(argc, argv)) return kCommandLineStop;

@@ -5,7 +5,8 @@
 
 namespace corvane {
 
-// Returns the process exit status (see exit_status.h).
+// Returns the process exit status (see exit_status.h). The entry registers the console
+// control handler before it calls this.
 int ProgramMain(int argc, ACE_TCHAR* argv[]);
 
 }  // namespace corvane

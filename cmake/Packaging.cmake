@@ -31,7 +31,15 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # takes it away.
 set(CORVANE_CONFFILES "${PROJECT_BINARY_DIR}/packaging/conffiles")
 file(WRITE "${CORVANE_CONFFILES}" "${CORVANE_DEB_PREFIX}/config/logconfig.xml\n")
-set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA "${CORVANE_CONFFILES}")
+# postinst: the agent's account and group, which may write config/ and log/. postrm: purge
+# removes the pinned certificate and the log.
+set(CORVANE_DEB_ACCOUNT corvane)
+foreach(script postinst postrm)
+    configure_file(${CMAKE_CURRENT_LIST_DIR}/deb/${script}.in
+                   ${PROJECT_BINARY_DIR}/packaging/${script} @ONLY)
+endforeach()
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA "${CORVANE_CONFFILES}"
+    "${PROJECT_BINARY_DIR}/packaging/postinst" "${PROJECT_BINARY_DIR}/packaging/postrm")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 # Only the .deb installs into the system; the archives hold the layout itself.

@@ -1,6 +1,7 @@
 #include "platform/file_read.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,13 +14,21 @@ namespace {
 
 // Other readers are welcome, writers are not: a read lease cannot be taken while any
 // process has the file open for writing. Where leases are not available to us (a file
-// we do not own, a file system without them) the file is read as it is.
+// we do not own, a file system without them) the file is read as it is. A writer that
+// opens the file while we hold the lease breaks it, and the kernel tells us with SIGIO,
+// whose default action ends the process: it is ignored for the probe.
 bool OpenForWritingElsewhere(int fd) {
-    if (fcntl(fd, F_SETLEASE, F_RDLCK) == 0) {
+    struct sigaction ignore = {};
+    ignore.sa_handler = SIG_IGN;
+    struct sigaction previous = {};
+    sigaction(SIGIO, &ignore, &previous);
+    bool writing = false;
+    if (fcntl(fd, F_SETLEASE, F_RDLCK) == 0)
         fcntl(fd, F_SETLEASE, F_UNLCK);
-        return false;
-    }
-    return errno == EAGAIN;
+    else
+        writing = errno == EAGAIN;
+    sigaction(SIGIO, &previous, nullptr);
+    return writing;
 }
 
 }  // namespace

@@ -1,10 +1,13 @@
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 #include "platform/file_write.h"
 #include "platform/native_path.h"
@@ -14,6 +17,15 @@ namespace {
 
 std::string Failure(const char* what) {
     return std::string(what) + ": " + std::strerror(errno);
+}
+
+// mkostemp's names: the target's name, a dot and six letters or digits.
+bool IsTemporaryName(std::string_view name, std::string_view prefix) {
+    if (name.size() != prefix.size() + 6 || !name.starts_with(prefix)) return false;
+    for (const char c : name.substr(prefix.size()))
+        if (!(c >= '0' && c <= '9') && !(c >= 'A' && c <= 'Z') && !(c >= 'a' && c <= 'z'))
+            return false;
+    return true;
 }
 
 bool WriteAll(int fd, std::string_view content) {
@@ -33,17 +45,39 @@ std::string WriteNewFileAtomically(const std::wstring& path, std::string_view co
     std::string temporary = target + ".XXXXXX";
     const int fd = mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0) return Failure("cannot create a temporary file beside it");
+    // Held until the file has its name: RemoveInterruptedWrites leaves it alone.
+    flock(fd, LOCK_EX);
 
     std::string error;
     if (fchmod(fd, 0644) != 0 || !WriteAll(fd, content) || fsync(fd) != 0)
         error = Failure("cannot write it");
-    if (close(fd) != 0 && error.empty()) error = Failure("cannot write it");
     // link() refuses an existing name, so a file that appeared meanwhile is kept.
     if (error.empty() && link(temporary.c_str(), target.c_str()) != 0)
         error = errno == EEXIST ? "another file of that name appeared meanwhile and was kept"
                                 : Failure("cannot give it its name");
     unlink(temporary.c_str());
+    close(fd);  // fsync has reported any write error already
     return error;
+}
+
+void RemoveInterruptedWrites(const std::wstring& path) {
+    const std::filesystem::path target = ToNativePath(path);
+    const std::string prefix = target.filename().string() + ".";
+    std::error_code error;
+    for (std::filesystem::directory_iterator entry(target.parent_path(), error), end;
+         !error && entry != end; entry.increment(error)) {
+        if (!IsTemporaryName(entry->path().filename().string(), prefix)) continue;
+        const int fd = open(entry->path().c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) continue;
+        struct stat status = {};
+        if (fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && flock(fd, LOCK_EX | LOCK_NB) == 0)
+            unlink(entry->path().c_str());
+        close(fd);
+    }
+}
+
+void KeepNewFilesFromOthers() {
+    umask(S_IRWXO);
 }
 
 }  // namespace platform

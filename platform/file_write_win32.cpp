@@ -3,6 +3,8 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
+#include <string_view>
+
 namespace platform {
 namespace {
 
@@ -21,6 +23,21 @@ std::string Failure(const char* what, DWORD code) {
                                reason.back() == '.' || reason.back() == ' '))
         reason.pop_back();
     return std::string(what) + ": " + reason;
+}
+
+// The temporary names below: the target's name, a dot, digits, a dash, digits, ".tmp".
+bool IsTemporaryName(std::wstring_view name, std::wstring_view prefix) {
+    constexpr std::wstring_view suffix = L".tmp";
+    if (name.size() <= prefix.size() + suffix.size() || !name.starts_with(prefix) ||
+        !name.ends_with(suffix))
+        return false;
+    name = name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
+    const auto digits = [](std::wstring_view part) {
+        return !part.empty() && part.find_first_not_of(L"0123456789") == std::wstring_view::npos;
+    };
+    const std::size_t dash = name.find(L'-');
+    return dash != std::wstring_view::npos && digits(name.substr(0, dash)) &&
+           digits(name.substr(dash + 1));
 }
 
 bool WriteAll(HANDLE file, std::string_view content) {
@@ -65,5 +82,23 @@ std::string WriteNewFileAtomically(const std::wstring& path, std::string_view co
     if (!error.empty()) DeleteFileW(temporary.c_str());
     return error;
 }
+
+void RemoveInterruptedWrites(const std::wstring& path) {
+    const std::size_t slash = path.find_last_of(L"/\\");
+    const std::wstring folder = slash == std::wstring::npos ? L"" : path.substr(0, slash + 1);
+    const std::wstring prefix = path.substr(folder.size()) + L".";
+    WIN32_FIND_DATAW found;
+    const HANDLE search = FindFirstFileW((path + L".*.tmp").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        // A file still being written is open without sharing, and DeleteFileW fails on it.
+        const DWORD skipped = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+        if (!(found.dwFileAttributes & skipped) && IsTemporaryName(found.cFileName, prefix))
+            DeleteFileW((folder + found.cFileName).c_str());
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+}
+
+void KeepNewFilesFromOthers() {}
 
 }  // namespace platform

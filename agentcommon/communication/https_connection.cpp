@@ -145,6 +145,7 @@ bool HttpsConnection::Ping() {
     // Anything at the certificate's path counts as a pin, so that a name that is taken
     // can never switch pinning off; what cannot be read as a certificate stops the ping.
     const std::wstring certificatePath = GetConfigPath() + L"/ConfigurationServer.PEM";
+    platform::RemoveInterruptedWrites(certificatePath);
     const bool pinned = platform::PathTaken(certificatePath);
     CertificatePin pin;
     if (pinned) {

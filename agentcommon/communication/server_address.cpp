@@ -68,7 +68,12 @@ ServerAddress ParseServerAddress(std::string_view text) {
                            " is not an address: write host, host:port, [IPv6-address]:port "
                            "or https://host:port/path");
 
+    // libcurl decodes %XX in the host: a blank or control byte would split the request.
     const std::string host = Part(parsed.get(), CURLUPART_HOST);
+    if (std::any_of(host.begin(), host.end(),
+                    [](unsigned char c) { return c <= 0x20 || c == 0x7f; }))
+        return Refused(kMalformedAddress,
+                       quoted + " names a host with a blank or control character");
     const std::string port = Part(parsed.get(), CURLUPART_PORT, CURLU_DEFAULT_PORT);
     if (port == "0")
         return Refused(kMalformedAddress, quoted + " names port 0, which no server listens on");

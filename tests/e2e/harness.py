@@ -56,6 +56,17 @@ def child_environment(env=None):
     return env
 
 
+def fault_environment(fault, preload=False):
+    """Our environment without proxy variables, for a run that fails as
+    CORVANE_TEST_FAULT=fault makes the seams in seams/ fail; preload puts the preload
+    seam in front of the program."""
+    env = child_environment()
+    env["CORVANE_TEST_FAULT"] = fault
+    if preload:
+        env["LD_PRELOAD"] = os.environ["CORVANE_FAULT_PRELOAD"]
+    return env
+
+
 def run_program(program, args=(), timeout=20, cwd=None, env=None):
     """Runs program with args; returns (status, stdout bytes, stderr bytes).
 
@@ -156,7 +167,10 @@ class ScratchInstall:
         return os.path.exists(self.log_path)
 
     def read_log(self):
-        """The agent's log (log/CorvaneCommon.log) as bytes; b"" when there is none."""
+        """The agent's log (log/CorvaneCommon.log) as bytes; b"" when there is none or
+        it is no regular file (a FIFO would block the read)."""
+        if not os.path.isfile(self.log_path):
+            return b""
         try:
             with open(self.log_path, "rb") as log:
                 return log.read()
@@ -171,6 +185,11 @@ class ScratchInstall:
         os.rename(self.root, target)
         self.root = target
         return target
+
+    def use_fault_module(self):
+        """Puts the fault module (seams/fault_module.cpp) in place of CommunicationAPI."""
+        shutil.copyfile(os.environ["CORVANE_FAULT_MODULE"],
+                        os.path.join(self.bin, "libCommunicationAPI.so"))
 
     def run(self, args=(), timeout=20, cwd=None, env=None):
         """Runs bin/CorvanePing; returns (status, stdout bytes, stderr bytes).

@@ -6,7 +6,7 @@ import subprocess
 import time
 import unittest
 
-from harness import ConfigServer, ScratchInstall, child_environment
+from harness import ConfigServer, ScratchInstall, child_environment, fault_environment
 from test_ping_report import install_config, leftovers
 
 CONSOLE_EVENT = 255  # -1
@@ -68,6 +68,18 @@ class ConsoleEventTest(unittest.TestCase):
     # Events that arrive while exit processing is under way.
     def test_events_spread_over_the_exit(self):
         self.interrupt([signal.SIGTERM, signal.SIGINT, signal.SIGHUP], gap=0.01)
+
+
+class EventAtEntryTest(unittest.TestCase):
+    """An event that arrives before the run has done anything ends it through the
+    handler too, never by the signal's default action."""
+
+    def test_event_in_the_first_call_of_the_run(self):
+        # The preload seam sends SIGTERM from ACE::init, the run's first library call,
+        # and waits there for the handler.
+        with ScratchInstall() as scratch:
+            env = fault_environment("signal-at-entry", preload=True)
+            self.assertEqual(scratch.run(env=env), (CONSOLE_EVENT, b"", b""))
 
 
 if __name__ == "__main__":

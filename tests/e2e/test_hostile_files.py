@@ -6,7 +6,9 @@ what the file gave it, and must leave every file it found as it was."""
 import fcntl
 import os
 import re
+import resource
 import select
+import signal
 import ssl
 import stat
 import subprocess
@@ -326,6 +328,56 @@ class LogConfigTest(HostileFileCase):
                     self.assertEqual(outcome[2:4], (200, 0), outcome)
                     with open(in_the_way, "rb") as data:
                         self.assertEqual(data.read(), b"a file where log/ belongs\n")
+
+    def test_log_file_that_cannot_be_written(self):
+        # A device that is always full and a FIFO that nobody reads, at the log file's
+        # path: the run neither stops nor blocks, and nothing reaches the console.
+        makers = {"link to /dev/full": lambda path: os.symlink("/dev/full", path),
+                  "FIFO": os.mkfifo}
+        with ConfigServer() as server:
+            for shipped in (True, False):
+                for name, make in makers.items():
+                    with self.subTest(name, shipped_log_configuration=shipped), \
+                            ScratchInstall() as scratch:
+                        if not shipped:
+                            scratch.remove("config/logconfig.xml")
+                        make(scratch.log_path)
+                        scratch.write_install_config(server_keys(server))
+                        _, outcome = self.run_ping(scratch, NOT_BLOCKING)
+                        self.assertEqual(outcome, (False, True, 200, 0, b""))
+
+    def test_full_disk(self):
+        # A file size limit at the log's present size stands in for a full disk: every
+        # write to the log fails, before and after the ping. The certificate still fits.
+        full = 64 * 1024
+
+        def limit_file_size():
+            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)  # a failed write, not a signal
+            resource.setrlimit(resource.RLIMIT_FSIZE, (full, full))
+
+        with ConfigServer() as server:
+            for shipped in (True, False):
+                with self.subTest(shipped_log_configuration=shipped), ScratchInstall() as scratch:
+                    if not shipped:
+                        scratch.remove("config/logconfig.xml")
+                    scratch.write_file("log/CorvaneCommon.log", b"#" * full)
+                    scratch.write_install_config(server_keys(server))
+                    status, out, err = self.run_scratch(scratch, preexec_fn=limit_file_size,
+                                                        restore_signals=False)
+                    self.assertEqual((status, err), (REPORT_PRINTED, b""), out)
+                    self.assertEqual(report_parts(out)[1], (False, True, 200, 0, b""))
+                    self.assertEqual(os.path.getsize(scratch.log_path), full)
+
+    def test_new_log_keeps_others_out(self):
+        # Even under a umask of 0, the log folder and file the run creates give others
+        # nothing: the log can name servers and paths.
+        with ScratchInstall() as scratch:
+            os.rmdir(scratch.log_dir)
+            scratch.write_install_config(KEYS_WITHOUT_SERVER)
+            self.assertEqual(self.run_scratch(scratch, preexec_fn=lambda: os.umask(0)),
+                             (MISSING_KEY, NO_SERVER, b""))
+            for path in (scratch.log_dir, scratch.log_path):
+                self.assertEqual(stat.S_IMODE(os.stat(path).st_mode) & 0o007, 0, path)
 
     def test_log_rolls_over(self):
         # Each run logs about 1 KB (an invalid timeout, the configuration read aloud), and the

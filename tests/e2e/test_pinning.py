@@ -70,6 +70,23 @@ class TrustOnFirstUseTest(PinningTestCase):
             self.assertEqual(read(pinned), saved, "a pinned certificate was rewritten")
             self.assertEqual(len(server.requests()), 2)
 
+    def test_temporary_file_of_an_interrupted_run_is_removed(self):
+        # A run ended while it wrote the certificate leaves its temporary file behind; the
+        # next run removes such files, and nothing but files of their naming pattern.
+        interrupted = ["ConfigurationServer.PEM.a1B2c3", "ConfigurationServer.PEM.ZZZZZZ"]
+        others = ["ConfigurationServer.PEM.bak", "ConfigurationServer.PEM.a1B2c3d",
+                  "ConfigurationServer.PEM.a-B2c3", "Other.PEM.a1B2c3"]
+        with ConfigServer() as server, ScratchInstall() as scratch:
+            for name in interrupted + others:
+                scratch.write_file("config/" + name, b"-----BEGIN CERTIFICATE-----\n")
+            os.mkdir(scratch.path("config/ConfigurationServer.PEM.f01der"))
+            others.append("ConfigurationServer.PEM.f01der")
+            scratch.write_install_config(install_config(server.address.encode()))
+            status, out, err = scratch.run()
+            self.assertEqual((status, err), (REPORT_PRINTED, b""), out)
+            left = sorted(name for name in os.listdir(scratch.config) if ".PEM." in name)
+            self.assertEqual(left, sorted(others))
+
     def test_another_key_is_refused_and_the_pin_kept(self):
         with ScratchInstall() as scratch:
             with ConfigServer() as first:

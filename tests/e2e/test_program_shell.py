@@ -6,7 +6,7 @@ import tempfile
 import unittest
 
 from harness import (NO_INSTALL_CONFIG, NO_SERVER, NO_TOKEN, REPORT_START, ConfigServer,
-                     ScratchInstall, run_program)
+                     ScratchInstall, fault_environment, run_program)
 
 USAGE = (b"Usage: CorvanePing [options]\n There are no actual options for the program; it "
          b"validates the current configuration (including logging levels, which may or may not "
@@ -17,6 +17,8 @@ UNRECOGNISED_VERBOSE = b"unrecognised option '--verbose'"
 COMMAND_LINE_STOP = 253  # -3
 NO_PARAMETERS = 254  # -2
 MISSING_KEY = 1
+SERVICE_UNAVAILABLE = 2
+UNEXPECTED_ERROR = 3
 REPORT_PRINTED = 0
 
 WINDOW = 4096  # the loader reads no further into install_config.txt
@@ -201,6 +203,41 @@ class InstallationLocationTest(unittest.TestCase):
             link = os.path.join(elsewhere, "CorvanePing")
             os.symlink(scratch.program, link)
             self.assertEqual(run_program(link, cwd="/"), (MISSING_KEY, NO_TOKEN, b""))
+
+
+def unavailable(what):
+    return (b"Could not bring up %s of the agent's common library; the agent's log says why.\n"
+            % what)
+
+
+class LibraryFaultTest(unittest.TestCase):
+    """What the agent's library fails to bring up ends the run in order, with a line and
+    status 2; an error that escapes the run ends it with a line and status 3. The faults
+    come from the seams in seams/."""
+
+    def run_fault(self, fault, preload=False, module=False):
+        with ScratchInstall() as scratch:
+            scratch.write_install_config(b"ConfigurationServer=127.0.0.1:1\nApplicationToken=abc\n")
+            if module:
+                scratch.use_fault_module()
+            return scratch.run(env=fault_environment(fault, preload))
+
+    def test_no_configuration_manager(self):
+        self.assertEqual(self.run_fault("no-configuration-manager", preload=True),
+                         (SERVICE_UNAVAILABLE, unavailable(b"the configuration manager"), b""))
+
+    def test_service_is_no_connection_factory(self):
+        self.assertEqual(self.run_fault("not-a-connection-factory", module=True),
+                         (SERVICE_UNAVAILABLE, unavailable(b"the ConnectionFactory service"), b""))
+
+    def test_no_connection(self):
+        self.assertEqual(self.run_fault("no-connection", module=True),
+                         (SERVICE_UNAVAILABLE, unavailable(b"a connection"), b""))
+
+    def test_error_escapes_the_run(self):
+        self.assertEqual(self.run_fault("throw-from-ping", module=True),
+                         (UNEXPECTED_ERROR, b"", b"CorvanePing stopped on an unexpected error: "
+                                                 b"the test connection failed on purpose\n"))
 
 
 class ReportTest(unittest.TestCase):

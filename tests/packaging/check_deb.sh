@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Builds the packages of BUILD_DIR with cpack and checks them: the .deb's control data and
 # layout, the .tar.gz's layout, then the .deb installed with apt-get under /opt/corvane:
-# its files, its libraries, "CorvanePing -h" and one full run against a local HTTPS
-# configuration server (tests/e2e/config_server.py on 127.0.0.1). The package is removed
-# and purged again at the end, and every file the checks wrote under /opt/corvane goes.
+# its files, its libraries, the agent's account and group, "CorvanePing -h" and one full
+# run, as a member of the group and not root, against a local HTTPS configuration server
+# (tests/e2e/config_server.py on 127.0.0.1). The package is removed (the certificate and
+# the log stay) and purged (they go) at the end, and every file the checks wrote under
+# /opt/corvane goes; so do the account and group if they were not there before.
 #
 # Usage: tests/packaging/check_deb.sh BUILD_DIR
 # Needs root (or password-less sudo) for apt-get, and python3 and openssl for the server.
@@ -19,6 +21,7 @@ fi
 BUILD=$(cd "$1" && pwd -P)
 PREFIX=/opt/corvane
 PACKAGE=corvaneping
+ACCOUNT=corvane
 TOKEN=pkg-check-token-5d2e91==
 USAGE="Usage: CorvanePing [options]
  There are no actual options for the program; it validates the current configuration (including logging levels, which may or may not be helpful).
@@ -67,6 +70,10 @@ WORK=$(mktemp -d /tmp/corvane-pkg.XXXXXX)
 SERVER_PID=
 ROOT_EXISTED=false
 [ -e "$PREFIX" ] && ROOT_EXISTED=true
+ACCOUNT_EXISTED=false
+getent passwd "$ACCOUNT" >/dev/null && ACCOUNT_EXISTED=true
+GROUP_EXISTED=false
+getent group "$ACCOUNT" >/dev/null && GROUP_EXISTED=true
 # Files of an installation that was there before; put back at the end.
 SAVED_FILES=(config/install_config.txt config/ConfigurationServer.PEM)
 for file in "${SAVED_FILES[@]}"; do
@@ -83,6 +90,8 @@ cleanup() {
         timeout 300 $SUDO apt-get purge -y -qq "$PACKAGE" >/dev/null 2>&1 ||
             echo "WARNING: could not purge $PACKAGE; remove it by hand" >&2
     fi
+    [ "$ACCOUNT_EXISTED" = true ] || $SUDO userdel "$ACCOUNT" >/dev/null 2>&1
+    [ "$GROUP_EXISTED" = true ] || $SUDO groupdel "$ACCOUNT" >/dev/null 2>&1
     if [ "$ROOT_EXISTED" = false ]; then
         $SUDO rm -rf "$PREFIX"
     else
@@ -152,6 +161,14 @@ check "installed: the agent's library" test -f "$PREFIX/bin/libCorvaneCommon.so"
 check "installed: the communication module" test -f "$PREFIX/bin/libCommunicationAPI.so"
 check "installed: config/logconfig.xml" cmp -s "$PREFIX/config/logconfig.xml" "$ROOT/config/logconfig.xml"
 check "installed: log/ exists" test -d "$PREFIX/log"
+check "installed: the system group $ACCOUNT" getent group "$ACCOUNT"
+check "installed: the system account $ACCOUNT" \
+    sh -c "[ \"\$(getent passwd $ACCOUNT | cut -d: -f4)\" = \"\$(getent group $ACCOUNT | cut -d: -f3)\" ] &&
+           [ \"\$(id -u $ACCOUNT)\" -lt 1000 ]"
+for folder in config log; do
+    check "installed: $folder/ is root:$ACCOUNT 2770" \
+        test "$(stat -c '%U:%G %a' "$PREFIX/$folder")" = "root:$ACCOUNT 2770"
+done
 for binary in CorvanePing libCorvaneCommon.so libCommunicationAPI.so; do
     check "installed: every library of $binary is found" \
         sh -c "ldd '$PREFIX/bin/$binary' >'$WORK/ldd.out' 2>&1 && ! grep -q 'not found' '$WORK/ldd.out'"
@@ -195,7 +212,12 @@ run_against_server() {
         $SUDO tee "$PREFIX/config/install_config.txt" >/dev/null
     $SUDO rm -f "$PREFIX/config/ConfigurationServer.PEM"
 
-    (cd / && timeout 60 "$PREFIX/bin/CorvanePing" >"$WORK/run.out" 2>"$WORK/run.err" </dev/null)
+    # Not root: nobody, once without and once with the group.
+    local as_nobody="$SUDO setpriv --reuid=nobody --regid=nogroup --clear-groups"
+    (cd / && timeout 60 $as_nobody "$PREFIX/bin/CorvanePing" >/dev/null 2>&1 </dev/null)
+    check "run: outside the group the configuration cannot be read (254)" test $? -eq 254
+    local as_member="$SUDO setpriv --reuid=nobody --regid=nogroup --groups=$ACCOUNT"
+    (cd / && timeout 60 $as_member "$PREFIX/bin/CorvanePing" >"$WORK/run.out" 2>"$WORK/run.err" </dev/null)
     local status=$?
     check "run: exit status 0" test "$status" -eq 0
     check "run: nothing on standard error" test ! -s "$WORK/run.err"
@@ -213,6 +235,9 @@ run_against_server() {
     check "run: the server got one request" \
         test "$(grep -c '"kind": "request"' "$WORK/requests.jsonl" 2>/dev/null)" = 1
     check "run: the agent's log was written" test -s "$PREFIX/log/CorvaneCommon.log"
+    check "run: the log belongs to the group and gives others nothing" \
+        sh -c "stat -c '%G %A' '$PREFIX/log/CorvaneCommon.log' | grep -qx '$ACCOUNT -rw-rw----'"
+    check "run: the certificate was pinned" test -s "$PREFIX/config/ConfigurationServer.PEM"
     check "run: the token is not in the log" \
         sh -c "! grep -rqF -- '$TOKEN' '$PREFIX/log'"
 
@@ -227,8 +252,13 @@ run_against_server
 logged "apt-get remove" timeout 300 $SUDO apt-get remove -y "$PACKAGE"
 check "removed: the program is gone" test ! -e "$PREFIX/bin/CorvanePing"
 check "removed: logconfig.xml stays as a conffile" test -f "$PREFIX/config/logconfig.xml"
+check "removed: the pinned certificate stays" test -s "$PREFIX/config/ConfigurationServer.PEM"
+check "removed: the log stays" test -s "$PREFIX/log/CorvaneCommon.log"
 logged "apt-get purge" timeout 300 $SUDO apt-get purge -y "$PACKAGE"
 check "purged: dpkg forgot the package" sh -c "! dpkg-query -W $PACKAGE >/dev/null 2>&1"
 check "purged: logconfig.xml is gone" test ! -e "$PREFIX/config/logconfig.xml"
+check "purged: the pinned certificate is gone" test ! -e "$PREFIX/config/ConfigurationServer.PEM"
+check "purged: the log is gone" test ! -e "$PREFIX/log"
+check "purged: the account stays" getent passwd "$ACCOUNT"
 
 finish

@@ -6,11 +6,14 @@
 #include <unistd.h>
 
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <future>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/native_path.h"
@@ -160,6 +163,34 @@ TEST(ReadFileStart, WelcomesOtherReadersAndLeavesNoLease) {
     // A lease left behind would make this open wait for the lease to be broken.
     Fd writer(open(path.c_str(), O_WRONLY | O_NONBLOCK));
     EXPECT_GE(writer.Get(), 0) << std::strerror(errno);
+}
+
+// A writer that opens the file while the reader holds its probing lease breaks the
+// lease, and the kernel tells the reader with SIGIO, whose default action ends the
+// process. The reads run in a child process that a writer thread here keeps opening
+// the file against.
+TEST(ReadFileStart, WriterDuringTheLeaseProbeCannotEndTheProcess) {
+    TempDir dir;
+    const auto path = dir / "install_config.txt";
+    WriteFile(path, "A=1\n");
+    if (const auto reason = NoReadLease(path)) GTEST_SKIP() << *reason;
+
+    std::atomic<bool> done{false};
+    std::thread writer([&] {
+        while (!done.load()) {
+            const int fd = open(path.c_str(), O_WRONLY | O_NONBLOCK);
+            if (fd >= 0) close(fd);
+        }
+    });
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const auto readRepeatedly = [&] {
+        std::array<char, 16> buffer{};
+        for (int i = 0; i < 20000; ++i) ReadFileStart(Wide(path), buffer);
+        std::exit(0);
+    };
+    EXPECT_EXIT(readRepeatedly(), testing::ExitedWithCode(0), "");
+    done.store(true);
+    writer.join();
 }
 
 }  // namespace

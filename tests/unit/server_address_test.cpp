@@ -74,6 +74,8 @@ TEST(ParseServerAddress, ThingsThatAreNoAddressAreRefused) {
              "h:1/base path",
              "h:1\t",
              " h:1",
+             "h%7Fx:1",  // control bytes that the host's percent-decoding lets in
+             "h%01x",
          })
         ExpectRefused(text, kMalformedAddress);
 }

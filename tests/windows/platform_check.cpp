@@ -228,6 +228,16 @@ void CheckAtomicWrite(const std::wstring& scratch) {
     Check(CountEntries(folder) == 1, "write: no temporary file stays behind",
           std::to_string(CountEntries(folder)));
 
+    // What a run ended while writing leaves behind; only its own names go.
+    const std::wstring leftover = folder + L"\\ConfigurationServer.PEM.4242-0.tmp";
+    const std::wstring other = folder + L"\\ConfigurationServer.PEM.old.tmp";
+    WriteBytes(leftover, "-----BEGIN CERTIFICATE-----\n");
+    WriteBytes(other, "-----BEGIN CERTIFICATE-----\n");
+    platform::RemoveInterruptedWrites(target);
+    Check(!platform::PathExists(leftover), "write: an interrupted write's file is removed");
+    Check(platform::PathExists(other) && platform::PathExists(target),
+          "write: other files are kept");
+
     const std::string missing = platform::WriteNewFileAtomically(scratch + L"\\absent\\x.PEM", "x");
     Check(missing.rfind("cannot create a temporary file beside it: ", 0) == 0,
           "write: missing folder", missing);
