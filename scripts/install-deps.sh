@@ -12,7 +12,7 @@ packages=(
 )
 test_packages=(
     libgtest-dev clang libclang-rt-14-dev clang-format curl
-    g++-mingw-w64-x86-64-posix wine64 dpkg-dev file
+    g++-mingw-w64-x86-64-posix wine64 dpkg-dev file bison
 )
 
 [ "${1:-}" = "--tests" ] && packages+=("${test_packages[@]}")
