@@ -190,6 +190,22 @@ build_log4cxx() {
     # whatever the C library's locale; Windows' C library has no UTF-8 locale to set.
     cmake_build -DBUILD_TESTING=OFF -DLOG4CXX_INSTALL_PDB=OFF -DLOG4CXX_CHARSET=utf-8 \
         -DAPR_CONFIG_EXECUTABLE=/nonexistent -DAPR_UTIL_CONFIG_EXECUTABLE=/nonexistent
+    # Its build writes liblog4cxx.pc only on Unix; the program finds log4cxx by it. The DLL
+    # brings APR along, so nothing else is required.
+    if [ ! -f "$OUT/lib/pkgconfig/liblog4cxx.pc" ]; then
+        mkdir -p "$OUT/lib/pkgconfig"
+        cat >"$OUT/lib/pkgconfig/liblog4cxx.pc" <<'EOF'
+prefix=${pcfiledir}/../..
+libdir=${prefix}/lib
+includedir=${prefix}/include
+
+Name: log4cxx
+Description: log4cxx C++ logging framework
+Version: 1.0.0
+Libs: -L${libdir} -llog4cxx
+Cflags: -I${includedir}
+EOF
+    fi
 }
 
 build_ace() {
