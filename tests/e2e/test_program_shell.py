@@ -6,7 +6,7 @@ import tempfile
 import unittest
 
 from harness import (NO_INSTALL_CONFIG, NO_SERVER, NO_TOKEN, REPORT_START, ConfigServer,
-                     ScratchInstall, run_program)
+                     ScratchInstall, not_under_wine, run_program)
 
 USAGE = (b"Usage: CorvanePing [options]\n There are no actual options for the program; it "
          b"validates the current configuration (including logging levels, which may or may not "
@@ -195,6 +195,7 @@ class InstallationLocationTest(unittest.TestCase):
             self.assertEqual(scratch.run(cwd="/"), (MISSING_KEY, NO_TOKEN, b""))
             self.assertNotEqual(scratch.read_log(), b"", "no log in the moved installation")
 
+    @not_under_wine("Windows programs are not started through Unix symbolic links")
     def test_started_through_a_symbolic_link(self):
         with ScratchInstall() as scratch, tempfile.TemporaryDirectory() as elsewhere:
             scratch.write_install_config(self.CONTENT)
