@@ -3,7 +3,8 @@
 # found in the given folders. Windows matches DLL names without regard to case, the build
 # machine's file system does not, so the names are compared in lower case here.
 # Input: corvane_binaries, corvane_dll_folders, corvane_system_dlls (a regular expression
-# of the DLLs that Windows ships), corvane_objdump.
+# of the DLLs that Windows ships), corvane_objdump, corvane_strip (used when the install
+# strips, as CPack's does).
 cmake_policy(VERSION 3.25)  # install scripts start with none set
 
 set(available "")
@@ -50,5 +51,9 @@ foreach(dll IN LISTS copy)
     # The program's own DLLs are installed by their targets.
     if(NOT dll IN_LIST corvane_binaries)
         file(INSTALL DESTINATION "${CMAKE_INSTALL_PREFIX}/bin" TYPE SHARED_LIBRARY FILES "${dll}")
+        if(CMAKE_INSTALL_DO_STRIP)
+            get_filename_component(name "${dll}" NAME)
+            execute_process(COMMAND "${corvane_strip}" "${CMAKE_INSTALL_PREFIX}/bin/${name}")
+        endif()
     endif()
 endforeach()
