@@ -45,9 +45,9 @@ bool SomethingIsLogged() {
     return false;
 }
 
-bool IsRegularFile(const std::string& path) {
+bool IsRegularFile(const std::wstring& path) {
     std::error_code error;
-    return std::filesystem::is_regular_file(path, error);
+    return std::filesystem::is_regular_file(platform::ToFilesystemPath(path), error);
 }
 
 }  // namespace
@@ -62,13 +62,13 @@ void LoggerFactory::Initialize(const std::wstring& configFile, const std::wstrin
 
     const std::string folder = platform::ToNativePath(logFolder);
     std::error_code error;
-    std::filesystem::create_directories(folder, error);
+    std::filesystem::create_directories(platform::ToFilesystemPath(logFolder), error);
     platform::SetEnvironmentValue("CORVANE_LOG_DIR", folder);
 
     // A FIFO or folder in place of the file must not block or confuse the parser.
     const std::string config = platform::ToNativePath(configFile);
     auto status = log4cxx::spi::ConfigurationStatus::NotConfigured;
-    if (IsRegularFile(config)) status = log4cxx::xml::DOMConfigurator::configure(config);
+    if (IsRegularFile(configFile)) status = log4cxx::xml::DOMConfigurator::configure(config);
     if (status == log4cxx::spi::ConfigurationStatus::Configured && !SomethingIsLogged())
         status = log4cxx::spi::ConfigurationStatus::NotConfigured;
     if (status != log4cxx::spi::ConfigurationStatus::Configured) ConfigureDefaultLog(folder);

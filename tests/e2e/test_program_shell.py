@@ -186,14 +186,21 @@ class InstallationLocationTest(unittest.TestCase):
                 if place.isascii():
                     self.assertNotEqual(scratch.read_log(), b"", "no log in the moved installation")
 
-    # log4cxx decodes paths by the C library's character type: the log must still land
-    # in log/, not in a folder whose name has "?" for every non-ASCII byte.
+    # log4cxx decodes paths by the C library's character type, and Windows' C library
+    # and std::filesystem read narrow paths in the system's code page: the log folder
+    # must still be made in the installation, and logconfig.xml found there, not in
+    # folders whose names mangle the non-ASCII bytes.
     def test_log_in_a_non_ascii_installation_path(self):
         with ScratchInstall() as scratch:
             scratch.write_install_config(self.CONTENT)
+            scratch.remove("log")
             scratch.relocate("moved/agent-é")
             self.assertEqual(scratch.run(cwd="/"), (MISSING_KEY, NO_TOKEN, b""))
-            self.assertNotEqual(scratch.read_log(), b"", "no log in the moved installation")
+            log = scratch.read_log()
+            self.assertNotEqual(log, b"", "no log in the moved installation")
+            self.assertNotIn(b"configuration default", log, "logconfig.xml was not found")
+            self.assertEqual(os.listdir(os.path.dirname(scratch.root)), ["agent-é"],
+                             "folders were made beside the installation")
 
     @not_under_wine("Windows programs are not started through Unix symbolic links")
     def test_started_through_a_symbolic_link(self):
