@@ -20,6 +20,20 @@ std::string ModulePath(const std::string& module) {
 #endif
 }
 
+// ACE_DLL takes ACE_TCHAR names, which are wide on Windows (ACE_USES_WCHAR); LoadLibrary
+// has no binding modes.
+#if defined(_WIN32)
+std::wstring ModuleFileName(const std::string& path) {
+    return platform::FromNativePath(path);
+}
+constexpr int kModuleOpenMode = 0;
+#else
+const std::string& ModuleFileName(const std::string& path) {
+    return path;
+}
+constexpr int kModuleOpenMode = RTLD_LAZY | RTLD_LOCAL;
+#endif
+
 }  // namespace
 
 void ComponentFactory::AddServiceConfig(std::shared_ptr<ServiceConfig>& config) {
@@ -55,16 +69,17 @@ void ComponentFactory::Load(const ServiceConfig& config) {
     // the functions the run calls. Binding them all took 1800 more symbol lookups and
     // 0.7 ms of a 36 ms ping (bench/README.md). Modules are linked with -z now, so one
     // that lacks a symbol of this library still fails to load here, with the reason logged.
-    if (module->open(path.c_str(), RTLD_LAZY | RTLD_LOCAL) != 0) {
-        LOG4CXX_ERROR(Log(), "Cannot load module " << path << " for service '" << config.name
-                                                   << "': " << module->error());
+    if (module->open(ModuleFileName(path).c_str(), kModuleOpenMode) != 0) {
+        LOG4CXX_ERROR(Log(), "Cannot load module "
+                                 << path << " for service '" << config.name
+                                 << "': " << ACE_TEXT_ALWAYS_CHAR(module->error()));
         return;
     }
     auto create = reinterpret_cast<CorvaneCreateServiceFn>(
         module->symbol(ACE_TEXT(CORVANE_SERVICE_FACTORY_SYMBOL)));
     if (!create) {
         LOG4CXX_ERROR(Log(), "Module " << path << " has no " << CORVANE_SERVICE_FACTORY_SYMBOL
-                                       << ": " << module->error());
+                                       << ": " << ACE_TEXT_ALWAYS_CHAR(module->error()));
         return;
     }
     std::unique_ptr<IServiceComponent> service(create(config));

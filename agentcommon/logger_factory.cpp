@@ -29,17 +29,19 @@ constexpr int kDefaultBackups = 3;
 // for a reader that may never come, and a device is no log.
 bool UsableLogFile(const std::string& path) {
     std::error_code error;
-    const auto status = std::filesystem::status(path, error);
+    const auto status =
+        std::filesystem::status(platform::ToFilesystemPath(platform::FromNativePath(path)), error);
     return !std::filesystem::exists(status) || std::filesystem::is_regular_file(status);
 }
 
 // Whether every file that the configuration's appenders name (their File parameter,
 // with ${...} replaced as log4cxx replaces it) is usable. log4cxx opens them while it
 // reads the configuration, so they are looked at before.
-bool ConfiguredLogFilesUsable(const std::string& config) {
+bool ConfiguredLogFilesUsable(const std::wstring& config) {
     using log4cxx::helpers::StringHelper;
     pugi::xml_document document;
-    if (!document.load_file(config.c_str())) return true;  // log4cxx refuses it itself
+    if (!document.load_file(platform::ToFilesystemPath(config).c_str()))
+        return true;  // log4cxx refuses it itself
     for (const auto& found : document.select_nodes("//appender/param")) {
         const pugi::xml_node param = found.node();
         if (!StringHelper::equalsIgnoreCase(param.attribute("name").value(), "FILE", "file"))
@@ -84,9 +86,9 @@ bool SomethingIsLogged() {
     return false;
 }
 
-bool IsRegularFile(const std::string& path) {
+bool IsRegularFile(const std::wstring& path) {
     std::error_code error;
-    return std::filesystem::is_regular_file(path, error);
+    return std::filesystem::is_regular_file(platform::ToFilesystemPath(path), error);
 }
 
 }  // namespace
@@ -104,13 +106,13 @@ void LoggerFactory::Initialize(const std::wstring& configFile, const std::wstrin
     platform::KeepNewFilesFromOthers();
     const std::string folder = platform::ToNativePath(logFolder);
     std::error_code error;
-    std::filesystem::create_directories(folder, error);
+    std::filesystem::create_directories(platform::ToFilesystemPath(logFolder), error);
     platform::SetEnvironmentValue("CORVANE_LOG_DIR", folder);
 
     // A FIFO or folder in place of the file must not block or confuse the parser.
     const std::string config = platform::ToNativePath(configFile);
     auto status = log4cxx::spi::ConfigurationStatus::NotConfigured;
-    if (IsRegularFile(config) && ConfiguredLogFilesUsable(config))
+    if (IsRegularFile(configFile) && ConfiguredLogFilesUsable(configFile))
         status = log4cxx::xml::DOMConfigurator::configure(config);
     if (status == log4cxx::spi::ConfigurationStatus::Configured && !SomethingIsLogged())
         status = log4cxx::spi::ConfigurationStatus::NotConfigured;

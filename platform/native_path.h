@@ -2,6 +2,7 @@
 // and, on POSIX, in system calls.
 #pragma once
 
+#include <filesystem>
 #include <string>
 
 namespace platform {
@@ -11,5 +12,9 @@ namespace platform {
 // way out, so that every path the system hands us can be handed back unchanged.
 std::string ToNativePath(const std::wstring& path);
 std::wstring FromNativePath(const std::string& path);
+
+// The path for std::filesystem, which reads narrow paths in the system's code page on
+// Windows, not as UTF-8.
+std::filesystem::path ToFilesystemPath(const std::wstring& path);
 
 }  // namespace platform

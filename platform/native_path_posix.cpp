@@ -81,4 +81,8 @@ std::wstring FromNativePath(const std::string& path) {
     return out;
 }
 
+std::filesystem::path ToFilesystemPath(const std::wstring& path) {
+    return ToNativePath(path);
+}
+
 }  // namespace platform

@@ -24,4 +24,8 @@ std::wstring FromNativePath(const std::string& path) {
     return out;
 }
 
+std::filesystem::path ToFilesystemPath(const std::wstring& path) {
+    return path;
+}
+
 }  // namespace platform

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what building, running and testing CorvanePing needs, from Debian's packages.
 # The first group builds and runs the program; the rest serve the tests: the sanitizer
-# and fuzzing build (clang), the Windows files' check (mingw-w64, wine) and the package
-# check (dpkg-dev).
+# and fuzzing build (clang), the Windows build and its checks (mingw-w64, wine; dpkg-dev
+# unpacks the dependencies' source packages, bison makes Boost's build engine) and the
+# package check (dpkg-dev).
 set -euo pipefail
 
 packages=(
@@ -12,7 +13,7 @@ packages=(
 )
 test_packages=(
     libgtest-dev clang libclang-rt-14-dev clang-format curl
-    g++-mingw-w64-x86-64-posix wine64 dpkg-dev file
+    g++-mingw-w64-x86-64-posix wine64 dpkg-dev file bison
 )
 
 [ "${1:-}" = "--tests" ] && packages+=("${test_packages[@]}")

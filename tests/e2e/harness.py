@@ -7,6 +7,12 @@ a private copy of that tree, so that it can write config/install_config.txt and 
 log without disturbing other tests running at the same time.
 
 Set CORVANE_E2E_KEEP=1 to keep the scratch folders for a look after the run.
+
+Windows: set CORVANE_E2E_WINE to the wine64 command and CORVANE_INSTALL_ROOT to a Windows
+installation; every run is then `wine64 ROOT/bin/CorvanePing.exe`, and the tests say where
+Windows differs (WINDOWS, not_under_wine). Start the prefix first (`wineserver -p`, then
+`wine64 wineboot` with its output elsewhere), as CTest does: services that a run starts
+would otherwise hold its output open, and each run would start them again.
 """
 
 import base64
@@ -30,7 +36,10 @@ NO_TOKEN = (b"There is no ApplicationToken specified; that is either a mistake o
 REPORT_START = b"\n\nCorvane pinging with config/install_config.txt parameters:\n"
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-PROGRAM = "CorvanePing"
+WINE = os.environ.get("CORVANE_E2E_WINE") or None
+WINDOWS = WINE is not None
+PROGRAM = "CorvanePing.exe" if WINDOWS else "CorvanePing"
+MODULE = "CommunicationAPI.dll" if WINDOWS else "libCommunicationAPI.so"
 LOG_FILE = "CorvaneCommon.log"
 
 # Variables that would send the program's HTTPS traffic through a proxy.
@@ -48,11 +57,21 @@ def install_root():
     return root
 
 
+def not_under_wine(reason):
+    """Skips a test of the Windows installation, which runs under wine, for reason."""
+    return unittest.skipIf(WINDOWS, f"not under wine: {reason}")
+
+
 def child_environment(env=None):
-    """A copy of env (default: ours) without proxy variables."""
+    """A copy of env (default: ours) without proxy variables; under wine also without
+    wine's own diagnostics on standard error and without a display."""
     env = dict(os.environ if env is None else env)
     for name in PROXY_VARIABLES:
         env.pop(name, None)
+    if WINDOWS:
+        env.pop("DISPLAY", None)
+        env.setdefault("WINEDEBUG", "-all")
+        env.setdefault("WINEDLLOVERRIDES", "mscoree,mshtml=")
     return env
 
 
@@ -67,17 +86,33 @@ def fault_environment(fault, preload=False):
     return env
 
 
+def command(program, args=()):
+    """The command line that runs program (under wine for Windows)."""
+    return [WINE, program, *args] if WINDOWS else [program, *args]
+
+
+def from_text_mode(data):
+    """A Windows console program's standard streams are in text mode: every line ends
+    with CR LF. Checks that and returns the text with LF line ends, as on Linux."""
+    if not WINDOWS:
+        return data
+    if data.count(b"\n") != data.count(b"\r\n"):
+        raise AssertionError(f"a line does not end with CR LF: {data!r}")
+    return data.replace(b"\r\n", b"\n")
+
+
 def run_program(program, args=(), timeout=20, cwd=None, env=None):
-    """Runs program with args; returns (status, stdout bytes, stderr bytes).
+    """Runs program with args; returns (status, stdout bytes, stderr bytes), both with LF
+    line ends (see from_text_mode).
 
     env=None gives our environment without proxy variables; a dict is used as it is.
     The child is killed when timeout seconds pass (subprocess.TimeoutExpired is raised).
     """
     env = child_environment() if env is None else env
-    done = subprocess.run([program, *args], cwd=cwd, env=env, stdin=subprocess.DEVNULL,
+    done = subprocess.run(command(program, args), cwd=cwd, env=env, stdin=subprocess.DEVNULL,
                           stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=timeout,
                           check=False)
-    return done.returncode, done.stdout, done.stderr
+    return done.returncode, from_text_mode(done.stdout), from_text_mode(done.stderr)
 
 
 def _keep_scratch():
@@ -188,8 +223,7 @@ class ScratchInstall:
 
     def use_fault_module(self):
         """Puts the fault module (seams/fault_module.cpp) in place of CommunicationAPI."""
-        shutil.copyfile(os.environ["CORVANE_FAULT_MODULE"],
-                        os.path.join(self.bin, "libCommunicationAPI.so"))
+        shutil.copyfile(os.environ["CORVANE_FAULT_MODULE"], os.path.join(self.bin, MODULE))
 
     def run(self, args=(), timeout=20, cwd=None, env=None):
         """Runs bin/CorvanePing; returns (status, stdout bytes, stderr bytes).

@@ -6,7 +6,7 @@ import socket
 import time
 import unittest
 
-from harness import ConfigServer, ScratchInstall, header
+from harness import MODULE, WINDOWS, ConfigServer, ScratchInstall, header
 
 TOKEN = b"e2e-Report-7f3a91c4d2b8Zq=="
 REPORT_PRINTED = 0
@@ -14,6 +14,8 @@ SERVICE_UNAVAILABLE = 2
 NO_CONNECTION_FACTORY = (b"Could not bring up the ConnectionFactory service of the agent's "
                          b"common library; the agent's log says why.\n")
 CERTIFICATE_FILE = "config/ConfigurationServer.PEM"
+# The loader's reason for a missing module (wine's text on Windows).
+MODULE_NOT_FOUND = b"Module not found" if WINDOWS else b"No such file or directory"
 
 # Error codes of the report.
 OK = 0x00
@@ -190,11 +192,11 @@ class ServiceUnavailableTest(unittest.TestCase):
     def test_module_missing(self):
         with ConfigServer() as server, ScratchInstall() as scratch:
             scratch.write_install_config(install_config(server.address.encode()))
-            scratch.remove("bin/libCommunicationAPI.so")
+            scratch.remove("bin/" + MODULE)
             self.assertEqual(scratch.run(), (SERVICE_UNAVAILABLE, NO_CONNECTION_FACTORY, b""))
             lines = [line for line in scratch.read_log().splitlines()
-                     if b"libCommunicationAPI.so" in line]
-            self.assertTrue(any(b"No such file or directory" in line for line in lines),
+                     if MODULE.encode() in line]
+            self.assertTrue(any(MODULE_NOT_FOUND in line for line in lines),
                             f"the log does not give the loader's reason: {lines!r}")
             self.assertNotIn(TOKEN, scratch.read_log())
             self.assertTrue(nothing_arrived(server, wait=0.2))

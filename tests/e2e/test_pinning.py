@@ -8,7 +8,8 @@ import tempfile
 import unittest
 
 from connect_proxy import ConnectProxy
-from harness import ConfigServer, ScratchInstall, child_environment, key_pin, make_certificate
+from harness import (ConfigServer, ScratchInstall, child_environment, key_pin, make_certificate,
+                     not_under_wine)
 from test_ping_report import (CERTIFICATE_FILE, CERTIFICATE_FILE_UNUSABLE, OK, REPORT_PRINTED,
                               TOKEN, install_config, leftovers, nothing_arrived, parameter_lines,
                               report, report_message)
@@ -59,16 +60,23 @@ class TrustOnFirstUseTest(PinningTestCase):
     """The first 2xx answer pins the server's certificate; later pings need its key."""
 
     def test_first_ping_pins_and_the_second_passes(self):
-        with ConfigServer() as server, ScratchInstall() as scratch:
-            lines = parameter_lines(server.address.encode())
-            self.assertEqual(self.ping(scratch, server), report(lines, False, True, 200, OK))
-            pinned = self.certificate(scratch)
-            self.assertEqual(public_key(pinned), public_key(server.cert),
-                             "the pinned file does not hold the server's key")
-            saved = read(pinned)
-            self.assertEqual(self.ping(scratch, server), report(lines, True, True, 200, OK))
-            self.assertEqual(read(pinned), saved, "a pinned certificate was rewritten")
-            self.assertEqual(len(server.requests()), 2)
+        # Also in an installation folder whose name is not ASCII: the pinned certificate
+        # and the log land in it.
+        for place in (None, "moved/agent-é"):
+            with self.subTest(place=place), ConfigServer() as server, \
+                    ScratchInstall() as scratch:
+                if place:
+                    scratch.relocate(place)
+                lines = parameter_lines(server.address.encode())
+                self.assertEqual(self.ping(scratch, server), report(lines, False, True, 200, OK))
+                pinned = self.certificate(scratch)
+                self.assertEqual(public_key(pinned), public_key(server.cert),
+                                 "the pinned file does not hold the server's key")
+                saved = read(pinned)
+                self.assertEqual(self.ping(scratch, server), report(lines, True, True, 200, OK))
+                self.assertEqual(read(pinned), saved, "a pinned certificate was rewritten")
+                self.assertEqual(len(server.requests()), 2)
+                self.assertNotEqual(scratch.read_log(), b"", "no log in the installation")
 
     def test_temporary_file_of_an_interrupted_run_is_removed(self):
         # A run ended while it wrote the certificate leaves its temporary file behind; the
@@ -213,6 +221,7 @@ class UnusablePinTest(PinningTestCase):
 class UnwritableConfigFolderTest(PinningTestCase):
     """When the certificate cannot be saved the ping still counts and the log says why."""
 
+    @not_under_wine("the wine prefix belongs to one user, and Windows has no mode bits")
     def test_read_only_config_folder(self):
         with ConfigServer() as server, ScratchInstall() as scratch:
             scratch.write_install_config(install_config(server.address.encode()))

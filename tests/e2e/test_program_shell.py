@@ -6,7 +6,7 @@ import tempfile
 import unittest
 
 from harness import (NO_INSTALL_CONFIG, NO_SERVER, NO_TOKEN, REPORT_START, ConfigServer,
-                     ScratchInstall, fault_environment, run_program)
+                     ScratchInstall, fault_environment, not_under_wine, run_program)
 
 USAGE = (b"Usage: CorvanePing [options]\n There are no actual options for the program; it "
          b"validates the current configuration (including logging levels, which may or may not "
@@ -188,15 +188,23 @@ class InstallationLocationTest(unittest.TestCase):
                 if place.isascii():
                     self.assertNotEqual(scratch.read_log(), b"", "no log in the moved installation")
 
-    # log4cxx decodes paths by the C library's character type: the log must still land
-    # in log/, not in a folder whose name has "?" for every non-ASCII byte.
+    # log4cxx decodes paths by the C library's character type, and Windows' C library
+    # and std::filesystem read narrow paths in the system's code page: the log folder
+    # must still be made in the installation, and logconfig.xml found there, not in
+    # folders whose names mangle the non-ASCII bytes.
     def test_log_in_a_non_ascii_installation_path(self):
         with ScratchInstall() as scratch:
             scratch.write_install_config(self.CONTENT)
+            scratch.remove("log")
             scratch.relocate("moved/agent-é")
             self.assertEqual(scratch.run(cwd="/"), (MISSING_KEY, NO_TOKEN, b""))
-            self.assertNotEqual(scratch.read_log(), b"", "no log in the moved installation")
+            log = scratch.read_log()
+            self.assertNotEqual(log, b"", "no log in the moved installation")
+            self.assertNotIn(b"configuration default", log, "logconfig.xml was not found")
+            self.assertEqual(os.listdir(os.path.dirname(scratch.root)), ["agent-é"],
+                             "folders were made beside the installation")
 
+    @not_under_wine("Windows programs are not started through Unix symbolic links")
     def test_started_through_a_symbolic_link(self):
         with ScratchInstall() as scratch, tempfile.TemporaryDirectory() as elsewhere:
             scratch.write_install_config(self.CONTENT)
@@ -222,6 +230,7 @@ class LibraryFaultTest(unittest.TestCase):
                 scratch.use_fault_module()
             return scratch.run(env=fault_environment(fault, preload))
 
+    @not_under_wine("the seam is a library preloaded with LD_PRELOAD")
     def test_no_configuration_manager(self):
         self.assertEqual(self.run_fault("no-configuration-manager", preload=True),
                          (SERVICE_UNAVAILABLE, unavailable(b"the configuration manager"), b""))

@@ -1,10 +1,10 @@
-// Checks of the Windows platform layer, the loader and the report on the Windows target,
-// built with a cross-compiler and run under wine by run_mingw_checks.sh.
+// Checks of the Windows platform layer, the loader and the report on the Windows target
+// that the end-to-end suites cannot make on the installed program, built with a
+// cross-compiler and run under wine by run_mingw_checks.sh.
 //
 //   platform_check checks SCRATCH EXE_FOLDER   in-process checks; SCRATCH is an empty
 //                                              folder, EXE_FOLDER where this file lives
 //   platform_check event                       waits for one console event (CTRL_C_EVENT)
-//   platform_check exit                        the program's own handler: exit with -1
 //
 // Every check prints "ok: NAME" or "FAILED: NAME: WHAT"; the script counts them.
 #define WIN32_LEAN_AND_MEAN
@@ -22,7 +22,6 @@
 #include <vector>
 
 #include "agentcommon/CorvaneCommon.h"
-#include "app/console_ctrl_handler.h"
 #include "check/ping_report.h"
 #include "install/install_parameters.h"
 #include "platform/console_control.h"
@@ -31,7 +30,7 @@
 #include "platform/file_write.h"
 #include "platform/process_paths.h"
 
-// The agent's library needs ACE, which has no Windows build here: the loader gets its
+// The checks link the platform files without the agent's library: the loader gets its
 // configuration folder from this stand-in.
 namespace {
 std::wstring g_configFolder;
@@ -378,9 +377,8 @@ int WaitForEvent(platform::ConsoleCtrlHandlerFn handler) {
 int wmain(int argc, wchar_t* argv[]) {
     const std::wstring mode = argc > 1 ? argv[1] : L"";
     if (mode == L"event") return WaitForEvent(RecordEvent);
-    if (mode == L"exit") return WaitForEvent(corvane::ConsoleCtrlHandler);
     if (mode != L"checks" || argc != 4) {
-        std::cerr << "usage: platform_check checks SCRATCH EXE_FOLDER | event | exit" << std::endl;
+        std::cerr << "usage: platform_check checks SCRATCH EXE_FOLDER | event" << std::endl;
         return 2;
     }
     const std::wstring scratch = argv[2];

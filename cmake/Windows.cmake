@@ -1,0 +1,41 @@
+# The Windows build (mingw-w64): DLLs carry Windows' own names (CorvaneCommon.dll,
+# CommunicationAPI.dll, not lib*.dll), and the installation carries every DLL that the
+# program, the agent's library and its module load, short of those that Windows ships.
+set(CMAKE_SHARED_LIBRARY_PREFIX "")
+set(CMAKE_SHARED_MODULE_PREFIX "")
+
+# Where the DLLs that the binaries need are found: the dependencies' bin/ and the
+# compiler's runtime (libstdc++, libgcc, winpthread).
+set(corvane_dll_folders "")
+foreach(prefix IN LISTS CORVANE_WINDOWS_PREFIX)
+    list(APPEND corvane_dll_folders ${prefix}/bin)
+endforeach()
+foreach(runtime libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
+    execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${runtime}
+                    OUTPUT_VARIABLE runtime_path OUTPUT_STRIP_TRAILING_WHITESPACE)
+    if(NOT IS_ABSOLUTE "${runtime_path}")
+        message(FATAL_ERROR "${CMAKE_CXX_COMPILER} does not know where ${runtime} is")
+    endif()
+    get_filename_component(runtime_folder ${runtime_path} DIRECTORY)
+    list(APPEND corvane_dll_folders ${runtime_folder})
+endforeach()
+list(REMOVE_DUPLICATES corvane_dll_folders)
+
+# DLLs that every Windows has (lower case); a DLL that is neither one of these nor found
+# in the folders above stops the installation.
+set(corvane_system_dlls "^(api-ms-win-.*|ext-ms-.*|(advapi32|bcrypt|crypt32|gdi32|iphlpapi|kernel32\
+|msvcrt|mswsock|netapi32|normaliz|ntdll|odbc32|ole32|oleaut32|rpcrt4|secur32|shell32|shlwapi|user32\
+|userenv|version|wldap32|ws2_32|wsock32)\\.dll)$")
+
+# Called once the program's targets exist.
+function(corvane_install_runtime_dlls)
+    install(CODE "
+        set(corvane_binaries $<TARGET_FILE:CorvanePing> $<TARGET_FILE:CorvaneCommon>
+            $<TARGET_FILE:CommunicationAPI>)
+        set(corvane_dll_folders [[${CMAKE_RUNTIME_OUTPUT_DIRECTORY}]] ${corvane_dll_folders})
+        set(corvane_system_dlls [[${corvane_system_dlls}]])
+        set(corvane_objdump [[${CMAKE_OBJDUMP}]])
+        set(corvane_strip [[${CMAKE_STRIP}]])
+        include([[${CMAKE_CURRENT_FUNCTION_LIST_DIR}/InstallWindowsDlls.cmake]])
+    ")
+endfunction()
