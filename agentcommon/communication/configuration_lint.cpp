@@ -44,7 +44,11 @@ const std::string_view* MeantKey(std::string_view key) {
 }
 
 std::string Quoted(const std::string& text) {
-    return "'" + Printable(text) + "'";
+    // Built by appending: GCC 12 at -O3 takes "'" + std::string&& for an overlapping copy.
+    std::string quoted = "'";
+    quoted += Printable(text);
+    quoted += '\'';
+    return quoted;
 }
 
 }  // namespace

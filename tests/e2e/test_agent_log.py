@@ -15,7 +15,7 @@ CONNECTION = rb"\d{4}-\d\d-\d\d \d\d:\d\d:\d\d,\d{3} (INFO |WARN |ERROR) \[Arden
 
 def log_lines(scratch):
     """The connection's log lines as (level, message) pairs of text."""
-    return [(m[1].decode().strip(), m[2].decode("utf-8", "replace"))
+    return [(m[1].decode().strip(), m[2].decode("utf-8", "replace").rstrip("\r"))
             for m in re.finditer(CONNECTION + rb"(.*)", scratch.read_log())]
 
 

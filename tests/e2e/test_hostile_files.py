@@ -350,6 +350,8 @@ class LogConfigTest(HostileFileCase):
                         _, outcome = self.run_ping(scratch, NOT_BLOCKING)
                         self.assertEqual(outcome, (False, True, 200, 0, b""))
 
+    @not_under_wine("a Unix file-size limit stands in for the full disk, and wine's own "
+                    "processes would share it")
     def test_full_disk(self):
         # A file size limit at the log's present size stands in for a full disk: every
         # write to the log fails, before and after the ping. The certificate still fits.
@@ -372,6 +374,7 @@ class LogConfigTest(HostileFileCase):
                     self.assertEqual(report_parts(out)[1], (False, True, 200, 0, b""))
                     self.assertEqual(os.path.getsize(scratch.log_path), full)
 
+    @not_under_wine("Windows has no mode bits: the log takes its folder's access list")
     def test_new_log_keeps_others_out(self):
         # Even under a umask of 0, the log folder and file the run creates give others
         # nothing: the log can name servers and paths.

@@ -8,8 +8,8 @@ import tempfile
 import unittest
 
 from connect_proxy import ConnectProxy
-from harness import (ConfigServer, ScratchInstall, child_environment, key_pin, make_certificate,
-                     not_under_wine)
+from harness import (WINDOWS, ConfigServer, ScratchInstall, child_environment, key_pin,
+                     make_certificate, not_under_wine)
 from test_ping_report import (CERTIFICATE_FILE, CERTIFICATE_FILE_UNUSABLE, OK, REPORT_PRINTED,
                               TOKEN, install_config, leftovers, nothing_arrived, parameter_lines,
                               report, report_message)
@@ -81,19 +81,27 @@ class TrustOnFirstUseTest(PinningTestCase):
     def test_temporary_file_of_an_interrupted_run_is_removed(self):
         # A run ended while it wrote the certificate leaves its temporary file behind; the
         # next run removes such files, and nothing but files of their naming pattern.
-        interrupted = ["ConfigurationServer.PEM.a1B2c3", "ConfigurationServer.PEM.ZZZZZZ"]
-        others = ["ConfigurationServer.PEM.bak", "ConfigurationServer.PEM.a1B2c3d",
-                  "ConfigurationServer.PEM.a-B2c3", "Other.PEM.a1B2c3"]
+        # The writer's names: six letters or digits after the dot on Linux, "<process
+        # id>-<attempt>.tmp" on Windows.
+        if WINDOWS:
+            interrupted = ["1234-0.tmp", "99-17.tmp"]
+            others, folder = ["bak", "12-x.tmp", "1234-0.tmp.bak", "-0.tmp"], "5-5.tmp"
+        else:
+            interrupted = ["a1B2c3", "ZZZZZZ"]
+            others, folder = ["bak", "a1B2c3d", "a-B2c3"], "f01der"
+        interrupted = ["ConfigurationServer.PEM." + name for name in interrupted]
+        others = ["ConfigurationServer.PEM." + name for name in others]
+        others.append("Other.PEM." + interrupted[0].split(".PEM.")[1])
+        folder = "ConfigurationServer.PEM." + folder
         with ConfigServer() as server, ScratchInstall() as scratch:
             for name in interrupted + others:
                 scratch.write_file("config/" + name, b"-----BEGIN CERTIFICATE-----\n")
-            os.mkdir(scratch.path("config/ConfigurationServer.PEM.f01der"))
-            others.append("ConfigurationServer.PEM.f01der")
+            os.mkdir(scratch.path("config/" + folder))
             scratch.write_install_config(install_config(server.address.encode()))
             status, out, err = scratch.run()
             self.assertEqual((status, err), (REPORT_PRINTED, b""), out)
             left = sorted(name for name in os.listdir(scratch.config) if ".PEM." in name)
-            self.assertEqual(left, sorted(others))
+            self.assertEqual(left, sorted(others + [folder]))
 
     def test_another_key_is_refused_and_the_pin_kept(self):
         with ScratchInstall() as scratch:
@@ -216,6 +224,31 @@ class UnusablePinTest(PinningTestCase):
                     self.assertIn(CERTIFICATE_FILE, message)
                     self.assertEqual(read(self.certificate(scratch)), content)
             self.assertTrue(nothing_arrived(server), "a ping went out without a usable pin")
+
+
+    def test_links_at_the_certificate_path(self):
+        # A link that leads nowhere still takes the name: it must not read as "no
+        # certificate yet", or every run would trust whoever answers.
+        links = {"dangling": "missing.pem", "loop": "ConfigurationServer.PEM"}
+        if WINDOWS:
+            # wine shows a Windows program a Unix link that leads nowhere as no file at
+            # all; Windows' own links are reparse points, whose attributes the query reads.
+            del links["dangling"]
+        with ConfigServer() as server:
+            for name, target in links.items():
+                with self.subTest(name), ScratchInstall() as scratch:
+                    os.symlink(target, self.certificate(scratch))
+                    # The report's before and after follow the link, as they always did.
+                    message = report_message(self, self.ping(scratch, server),
+                                             parameter_lines(server.address.encode()), False,
+                                             False, 0, CERTIFICATE_FILE_UNUSABLE)
+                    self.assertEqual(message, f"{CERTIFICATE_FILE} cannot be used: it cannot be "
+                                              f"read (not a regular file, no access, or being "
+                                              f"written); replace it with the configuration "
+                                              f"server's certificate in PEM form, or delete it "
+                                              f"so that the next ping trusts the server")
+                    self.assertEqual(os.readlink(self.certificate(scratch)), target)
+            self.assertTrue(nothing_arrived(server), "a ping went out past a link at the pin")
 
 
 class UnwritableConfigFolderTest(PinningTestCase):
