@@ -75,7 +75,7 @@ target_windows-x86_64() {
 # Downloads the Debian source package NAME=VERSION into the source cache, through an apt
 # configuration of our own that lists the deb-src entries of the machine's Debian sources.
 fetch_debian_source() {
-    local spec=$1 name=${1%%=*} version=${1#*=}
+    local wanted=$1 name=${1%%=*} version=${1#*=}
     local dsc="$CACHE/sources/${name}_${version#*:}.dsc"
     [ -f "$dsc" ] && return
     local apt
@@ -92,22 +92,22 @@ fetch_debian_source() {
     local options=(-q -o Dir::Etc::SourceList="$apt/sources.list" -o Dir::Etc::SourceParts="$apt/parts"
                    -o Dir::State::Lists="$apt/lists" -o Dir::Cache="$apt/cache"
                    -o APT::Sandbox::User=root)
-    log "downloading the source package $spec"
+    log "downloading the source package $wanted"
     apt-get "${options[@]}" update >&2 || die "apt-get update (deb-src) failed"
-    (cd "$CACHE/sources" && apt-get "${options[@]}" source --download-only "$spec" >&2) ||
-        die "the mirror does not serve the source package $spec"
+    (cd "$CACHE/sources" && apt-get "${options[@]}" source --download-only "$wanted" >&2) ||
+        die "the mirror does not serve the source package $wanted"
     rm -rf "$apt"
 }
 
 # Unpacks the source of NAME into $WORK/src, applies its patches and enters it.
 unpack() {
-    local name=$1 spec=${SOURCE[$1]}
+    local name=$1 wanted=${SOURCE[$1]}
     rm -rf "$WORK/src"
     if [ "$name" = log4cxx ]; then
         mkdir -p "$WORK/src"
         tar -xzf "$CORVANE_LOG4CXX_SOURCE" -C "$WORK/src" --strip-components=1
     else
-        local package=${spec%%=*} version=${spec#*=}
+        local package=${wanted%%=*} version=${wanted#*=}
         dpkg-source --no-check -x "$CACHE/sources/${package}_${version#*:}.dsc" "$WORK/src" >&2
     fi
     cd "$WORK/src"
@@ -275,15 +275,15 @@ SHARED_STEPS=$(declare -f target_$TARGET fetch_debian_source unpack cmake_build;
 declare -A KEY VERSION_OF
 mkdir -p "$CACHE/$TARGET/logs"
 for name in "${ORDER[@]}"; do
-    spec=${SOURCE[$name]}
+    wanted=${SOURCE[$name]}
     if [ "$name" = log4cxx ]; then
         VERSION_OF[$name]=1.0.0
     else
-        VERSION_OF[$name]=${spec#*=}
+        VERSION_OF[$name]=${wanted#*=}
         VERSION_OF[$name]=${VERSION_OF[$name]//\~/_}
     fi
     key_input=$(
-        echo "$TARGET $spec"
+        echo "$TARGET $wanted"
         declare -f "build_$name"
         echo "$SHARED_STEPS"
         cat "$PATCHES/$name"-*.patch 2>/dev/null || true
@@ -295,7 +295,7 @@ for name in "${ORDER[@]}"; do
         log "$name ${VERSION_OF[$name]}: cached"
         continue
     fi
-    [ "$name" = log4cxx ] || fetch_debian_source "$spec"
+    [ "$name" = log4cxx ] || fetch_debian_source "$wanted"
     DEP_PREFIXES=""
     for dep in ${DEPENDS[$name]:-}; do DEP_PREFIXES="$DEP_PREFIXES${DEP_PREFIXES:+;}$(prefix_of "$dep")"; done
     # Built where it stays (pkg-config files and CMake packages may name their folder);
