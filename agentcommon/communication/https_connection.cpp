@@ -167,7 +167,13 @@ bool HttpsConnection::Ping() {
     TransferRecord record;
     TlsObservation tls;
     tls.firstContact = !pinned;
-    PingTrace trace{address.host, address.hostPort, {}, pin.pin, &tls, {}, settings.timeoutSeconds};
+    PingTrace trace{.host = address.host,
+                    .hostPort = address.hostPort,
+                    .proxy = {},  // filled in by libcurl's notes (OnDebug)
+                    .pinnedKey = pin.pin,
+                    .tls = &tls,
+                    .date = {},  // from the answer's headers
+                    .timeoutSeconds = settings.timeoutSeconds};
 
     CURL* c = curl.get();
     curl_easy_setopt(c, CURLOPT_URL, address.pingUrl.c_str());
