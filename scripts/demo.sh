@@ -18,7 +18,7 @@ cleanup() {
 trap cleanup EXIT
 
 cmake --install build --prefix "$scratch/agent" >/dev/null
-openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 \
+openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 365 \
     -subj /CN=localhost -addext "subjectAltName=DNS:localhost,IP:127.0.0.1" \
     -keyout "$scratch/server.key" -out "$scratch/server.crt" 2>/dev/null
 python3 tests/e2e/config_server.py --cert "$scratch/server.crt" --key "$scratch/server.key" \
