@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <optional>
 
 #include "agentcommon/communication/name_lookup.h"
 #include "agentcommon/communication/server_text.h"
@@ -73,7 +74,7 @@ const char* FailedStep(std::int32_t code, long status) {
 
 namespace {
 
-void LogSteps(CURL* curl, const PingTrace& trace) {
+void LogSteps(CURL* curl, const PingTrace& trace, const CertificateFacts* facts) {
     const auto log = Log();
     if (trace.proxy.empty())
         LOG4CXX_INFO(log, "Name lookup: " << trace.host << ": " << DescribeLookup(trace.host));
@@ -92,13 +93,11 @@ void LogSteps(CURL* curl, const PingTrace& trace) {
     const TlsObservation& tls = *trace.tls;
     if (!tls.version.empty())
         LOG4CXX_INFO(log, "TLS: " << tls.version << ", cipher " << tls.cipher);
-    if (tls.leaf) {
-        const CertificateFacts facts = DescribeCertificate(tls.leaf.get());
+    if (facts)
         LOG4CXX_INFO(log, "Server certificate: subject "
-                              << facts.subject << ", issuer " << facts.issuer << ", valid "
-                              << facts.notBefore << " to " << facts.notAfter << ", key "
-                              << facts.pin);
-    }
+                              << facts->subject << ", issuer " << facts->issuer << ", valid "
+                              << facts->notBefore << " to " << facts->notAfter << ", key "
+                              << facts->pin);
     if (!trace.pinnedKey.empty()) LOG4CXX_INFO(log, "Pinned key: " << trace.pinnedKey);
 
     long status = 0;
@@ -121,11 +120,9 @@ void LogSteps(CURL* curl, const PingTrace& trace) {
                           << " ms, total " << total << " ms");
 }
 
-void LogCertificateWarnings(const PingTrace& trace, const PingError& error) {
+void LogCertificateWarnings(const PingTrace& trace, const CertificateFacts& facts,
+                            const PingError& error) {
     const auto log = Log();
-    X509* leaf = trace.tls->leaf.get();
-    if (!leaf) return;
-    const CertificateFacts facts = DescribeCertificate(leaf);
     if (error.code == CURLE_SSL_PINNEDPUBKEYNOTMATCH) {
         LOG4CXX_ERROR(log, "Pin mismatch: the server presents key "
                                << facts.pin << " (subject " << facts.subject << ", issuer "
@@ -174,8 +171,10 @@ void LogClockAndSpeed(CURL* curl, const PingTrace& trace) {
 }  // namespace
 
 void LogPingTrace(CURL* curl, const PingTrace& trace, const PingError& error) {
-    LogSteps(curl, trace);
-    LogCertificateWarnings(trace, error);
+    std::optional<CertificateFacts> facts;
+    if (trace.tls->leaf) facts = DescribeCertificate(trace.tls->leaf.get());
+    LogSteps(curl, trace, facts ? &*facts : nullptr);
+    if (facts) LogCertificateWarnings(trace, *facts, error);
     LogClockAndSpeed(curl, trace);
 }
 
