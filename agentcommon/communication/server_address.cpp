@@ -1,5 +1,7 @@
 #include "agentcommon/communication/server_address.h"
 
+#include "agentcommon/communication/server_text.h"
+
 #include <curl/curl.h>
 
 #include <algorithm>
@@ -70,8 +72,7 @@ ServerAddress ParseServerAddress(std::string_view text) {
 
     // libcurl decodes %XX in the host: a blank or control byte would split the request.
     const std::string host = Part(parsed.get(), CURLUPART_HOST);
-    if (std::any_of(host.begin(), host.end(),
-                    [](unsigned char c) { return c <= 0x20 || c == 0x7f; }))
+    if (std::any_of(host.begin(), host.end(), [](char c) { return c == ' ' || IsControlByte(c); }))
         return Refused(kMalformedAddress,
                        quoted + " names a host with a blank or control character");
     const std::string port = Part(parsed.get(), CURLUPART_PORT, CURLU_DEFAULT_PORT);
