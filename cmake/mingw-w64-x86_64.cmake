@@ -1,6 +1,6 @@
 # Cross-compiling for 64-bit Windows with Debian's mingw-w64 (the posix thread model, which
 # gives std::thread and std::mutex). CORVANE_WINDOWS_PREFIX lists the folders that hold the
-# Windows builds of the dependencies (scripts/windows-deps.sh makes them); only those and
+# Windows builds of the dependencies (scripts/deps.sh makes them); only those and
 # the compiler's own folder are searched for libraries, headers and packages, never the
 # build machine's /usr.
 set(CMAKE_SYSTEM_NAME Windows)

@@ -1,13 +1,20 @@
 #!/usr/bin/env bash
-# Builds CorvanePing's dependencies for 64-bit Windows from Debian's source packages with
-# Debian's mingw-w64 (posix threads), the same versions that the Linux build takes from
-# Debian: ACE (with ACE_USES_WCHAR), OpenSSL, libcurl on OpenSSL, expat, APR, APR-util,
-# log4cxx, Boost.Program_options and pugixml.
+# Builds CorvanePing's dependencies from Debian's source packages, the same versions that
+# the developer build takes from Debian's packages, for one of two targets:
 #
-# Usage: scripts/windows-deps.sh PREFIX
-#   PREFIX becomes a link to one folder that holds all of them (bin/ with the DLLs,
-#   include/, lib/ with import libraries, CMake packages and pkg-config files), ready for
-#   cmake -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCORVANE_WINDOWS_PREFIX=PREFIX.
+#   windows-x86_64  64-bit Windows with Debian's mingw-w64 (posix threads): ACE (with
+#                   ACE_USES_WCHAR), OpenSSL, libcurl on OpenSSL, expat, APR, APR-util,
+#                   log4cxx, Boost.Program_options and pugixml; DLLs where the program
+#                   shares them, static archives where only one binary uses them.
+#   linux-x86_64    the Linux release build: the same libraries but OpenSSL (the system's
+#                   libssl3 stays, so that its security updates reach the program), each
+#                   with only what the program uses, as position-independent static
+#                   archives that the program's shared objects take in and hide.
+#
+# Usage: scripts/deps.sh TARGET PREFIX
+#   PREFIX becomes a link to one folder that holds all of them (include/, lib/, and for
+#   Windows bin/ with the DLLs), ready for the build: -DCORVANE_WINDOWS_PREFIX=PREFIX with
+#   cmake/mingw-w64-x86_64.cmake, or -DCORVANE_BUNDLED_PREFIX=PREFIX on Linux.
 #
 # CORVANE_LOG4CXX_SOURCE  path of apache-log4cxx-1.0.0.tar.gz (Debian's mirror does not
 #                         serve it); its SHA-256 is checked.
@@ -20,14 +27,14 @@
 # dependencies it is built against. A dependency is rebuilt only when its key changes; a
 # failed build leaves nothing in the cache and does not touch the others. Downloaded
 # sources stay in <cache>/sources. The steps take their compilers and options from
-# target_<target>, so another target can reuse them.
+# target_<target>; a step that differs altogether between targets is
+# build_<name>_<target>.
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "$0")/.." && pwd -P)
 PATCHES=$ROOT/scripts/deps-patches
 CACHE=${CORVANE_DEPS_CACHE:-$HOME/.cache/corvaneping}
 JOBS=${CORVANE_JOBS:-2}
-TARGET=windows-x86_64
 LOG4CXX_SHA256=f25b863d10e3f04d541f7c8cd2bed83bc710a3bdd480a8f11bb8669d0ba47376
 
 # Debian source packages (name=version) and the build order; later ones build against
@@ -50,7 +57,7 @@ declare -A DEPENDS=(
     [log4cxx]="apr aprutil expat"
 )
 
-log() { echo "windows-deps: $*" >&2; }
+log() { echo "deps: $*" >&2; }
 die() {
     log "$*"
     exit 1
@@ -68,6 +75,25 @@ target_windows-x86_64() {
     OPENSSL_TARGET=mingw64
     BOOST_TARGET_OS=windows
     SHARED_LIBS=ON
+}
+
+target_linux-x86_64() {
+    HOST=x86_64-linux-gnu
+    CC=gcc
+    CXX=g++
+    AR=ar
+    RANLIB=ranlib
+    RC=
+    TOOLCHAIN=
+    BOOST_TARGET_OS=linux
+    SHARED_LIBS=OFF
+    # OpenSSL is the system's.
+    ORDER=(curl expat apr aprutil log4cxx ace boost pugixml)
+    DEPENDS[curl]=""
+    # Archives that end up in shared objects: position-independent, and one section per
+    # function and object, so that the link keeps only what is called.
+    export CFLAGS="-O2 -fPIC -ffunction-sections -fdata-sections"
+    export CXXFLAGS=$CFLAGS
 }
 
 # ---- shared steps ------------------------------------------------------------------------
@@ -122,9 +148,12 @@ unpack() {
 # Configures, builds and installs the CMake project in the current folder into $OUT,
 # against the prefixes of the dependencies named in DEPENDS.
 cmake_build() {
-    cmake -S . -B "$WORK/build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-        -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" -DCORVANE_WINDOWS_PREFIX="$DEP_PREFIXES" \
-        -DCMAKE_INSTALL_PREFIX="$OUT" -DBUILD_SHARED_LIBS="$SHARED_LIBS" "$@"
+    local target=(-DCMAKE_PREFIX_PATH="$DEP_PREFIXES")
+    [ -z "$TOOLCHAIN" ] ||
+        target=(-DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" -DCORVANE_WINDOWS_PREFIX="$DEP_PREFIXES")
+    cmake -S . -B "$WORK/build" -G Ninja -DCMAKE_BUILD_TYPE=Release "${target[@]}" \
+        -DCMAKE_INSTALL_PREFIX="$OUT" -DCMAKE_INSTALL_LIBDIR=lib -DBUILD_SHARED_LIBS="$SHARED_LIBS" \
+        -DCMAKE_POSITION_INDEPENDENT_CODE=ON "$@"
     cmake --build "$WORK/build" -j "$JOBS"
     cmake --install "$WORK/build"
 }
@@ -147,8 +176,10 @@ build_openssl() {
 build_curl() {
     unpack curl
     # HTTPS through OpenSSL is all the ping needs; no CA bundle: the pin is the trust.
+    local openssl=()
+    [ -z "${DEPENDS[curl]}" ] || openssl=(-DOPENSSL_ROOT_DIR="$(prefix_of openssl)")
     cmake_build -DBUILD_CURL_EXE=OFF -DBUILD_TESTING=OFF -DHTTP_ONLY=ON -DCURL_USE_OPENSSL=ON \
-        -DOPENSSL_ROOT_DIR="$(prefix_of openssl)" -DCURL_USE_LIBSSH2=OFF -DUSE_LIBIDN2=OFF \
+        "${openssl[@]}" -DCURL_USE_LIBSSH2=OFF -DUSE_LIBIDN2=OFF -DCURL_USE_GSSAPI=OFF \
         -DCURL_ZLIB=OFF -DCURL_BROTLI=OFF -DCURL_ZSTD=OFF -DUSE_NGHTTP2=OFF \
         -DCURL_DISABLE_LDAP=ON -DENABLE_MANUAL=OFF -DCURL_CA_BUNDLE=none -DCURL_CA_PATH=none
 }
@@ -172,6 +203,14 @@ build_apr() {
         -DAPR_HOST_GEN_TEST_CHAR="$WORK/host/gen_test_char" -DINSTALL_PDB=OFF -DAPR_BUILD_TESTAPR=OFF
 }
 
+# On Linux APR builds with its own configure script (its CMake build is for Windows).
+build_apr_linux-x86_64() {
+    unpack apr
+    ./configure --prefix="$OUT" --enable-static --disable-shared --with-pic
+    make -j "$JOBS"
+    make install
+}
+
 build_aprutil() {
     unpack aprutil
     local apr
@@ -182,12 +221,31 @@ build_aprutil() {
         -DAPR_HAS_LDAP=OFF -DINSTALL_PDB=OFF -DAPR_BUILD_TESTAPR=OFF
 }
 
+build_aprutil_linux-x86_64() {
+    unpack aprutil
+    # XML (for log4cxx's configuration files) through expat; none of the databases,
+    # directories or crypto back ends.
+    ./configure --prefix="$OUT" --with-apr="$(prefix_of apr)" --with-expat="$(prefix_of expat)" \
+        --without-berkeley-db --without-gdbm --without-ndbm --without-ldap --without-sqlite2 \
+        --without-sqlite3 --without-pgsql --without-mysql --without-odbc --without-oracle \
+        --without-freetds --without-crypto --without-openssl --without-nss --without-commoncrypto
+    make -j "$JOBS"
+    make install
+}
+
 build_log4cxx() {
     unpack log4cxx
     # No apr-1-config or apu-1-config of this machine: APR and APR-util are found as
     # libraries in the dependency prefixes.
     # LOG4CXX_CHARSET: narrow strings handed to log4cxx (file names among them) are UTF-8,
     # whatever the C library's locale; Windows' C library has no UTF-8 locale to set.
+    if [ "$TARGET" = linux-x86_64 ]; then
+        # The static APR and APR-util of the cache, found through their config scripts.
+        cmake_build -DBUILD_TESTING=OFF -DLOG4CXX_ENABLE_ODBC=OFF \
+            -DAPR_CONFIG_EXECUTABLE="$(prefix_of apr)/bin/apr-1-config" \
+            -DAPR_UTIL_CONFIG_EXECUTABLE="$(prefix_of aprutil)/bin/apu-1-config"
+        return
+    fi
     cmake_build -DBUILD_TESTING=OFF -DLOG4CXX_INSTALL_PDB=OFF -DLOG4CXX_CHARSET=utf-8 \
         -DAPR_CONFIG_EXECUTABLE=/nonexistent -DAPR_UTIL_CONFIG_EXECUTABLE=/nonexistent
     # Its build writes liblog4cxx.pc only on Unix; the program finds log4cxx by it. The DLL
@@ -211,27 +269,40 @@ EOF
 build_ace() {
     unpack ace
     export ACE_ROOT=$PWD MPC_ROOT=$PWD/MPC
-    # ACE_USES_WCHAR: ACE_TMAIN is wmain and ACE_TCHAR is wchar_t.
-    printf '#define ACE_USES_WCHAR\n#include "ace/config-win32.h"\n' >ace/config.h
-    printf 'CROSS_COMPILE=%s-\ninclude $(ACE_ROOT)/include/makeinclude/platform_mingw32.GNU\n' \
-        "$HOST" >include/makeinclude/platform_macros.GNU
+    local libs="-lACE"
+    if [ "$TARGET" = linux-x86_64 ]; then
+        # The configuration of Debian's own build (IPv6, inlined), as a static archive.
+        printf '#define ACE_HAS_IPV6 1\n#define ACE_USES_IPV4_IPV6_MIGRATION 1\n#include "ace/config-linux.h"\n' >ace/config.h
+        printf 'static_libs_only=1\ndebug=0\nipv6=1\nCPPFLAGS += %s\ninclude $(ACE_ROOT)/include/makeinclude/platform_linux.GNU\n' \
+            "$CXXFLAGS" >include/makeinclude/platform_macros.GNU
+        libs="-lACE -ldl -lpthread -lrt"
+    else
+        # ACE_USES_WCHAR: ACE_TMAIN is wmain and ACE_TCHAR is wchar_t.
+        printf '#define ACE_USES_WCHAR\n#include "ace/config-win32.h"\n' >ace/config.h
+        printf 'CROSS_COMPILE=%s-\ninclude $(ACE_ROOT)/include/makeinclude/platform_mingw32.GNU\n' \
+            "$HOST" >include/makeinclude/platform_macros.GNU
+    fi
     (cd ace && perl ../bin/mpc.pl -type gnuace ace.mpc >&2)
     make -C ace -j "$JOBS" -f GNUmakefile.ACE CXX="$CXX" CC="$CC"
     mkdir -p "$OUT/bin" "$OUT/lib/pkgconfig" "$OUT/include"
     find ace \( -name '*.h' -o -name '*.inl' -o -name '*.cpp' \) -print0 |
         xargs -0 cp --parents -t "$OUT/include"
-    cp ace/libACE.dll "$OUT/bin/"
-    cp ace/libACE.dll.a "$OUT/lib/"
-    cat >"$OUT/lib/pkgconfig/ACE.pc" <<'EOF'
-prefix=${pcfiledir}/../..
-libdir=${prefix}/lib
-includedir=${prefix}/include
+    if [ "$TARGET" = linux-x86_64 ]; then
+        cp ace/libACE.a "$OUT/lib/"
+    else
+        cp ace/libACE.dll "$OUT/bin/"
+        cp ace/libACE.dll.a "$OUT/lib/"
+    fi
+    cat >"$OUT/lib/pkgconfig/ACE.pc" <<EOF
+prefix=\${pcfiledir}/../..
+libdir=\${prefix}/lib
+includedir=\${prefix}/include
 
 Name: ACE
 Description: ADAPTIVE Communication Environment
 Version: 7.0.8
-Libs: -L${libdir} -lACE
-Cflags: -I${includedir}
+Libs: -L\${libdir} $libs
+Cflags: -I\${includedir}
 EOF
 }
 
@@ -240,9 +311,9 @@ build_boost() {
     # Debian's source leaves out the build engine's generated grammar; make it as Debian does.
     (cd tools/build && bison -y -d -o src/engine/jamgram.cpp src/engine/jamgram.y)
     ./bootstrap.sh --with-libraries=program_options >&2
-    echo "using gcc : cross : $CXX : <archiver>$AR <ranlib>$RANLIB <rc>$RC ;" >user-config.jam
+    echo "using gcc : cross : $CXX : <archiver>$AR <ranlib>$RANLIB ${RC:+<rc>$RC} ;" >user-config.jam
     # Static: only the program uses it, so no DLL of its own.
-    ./b2 -j "$JOBS" -q --user-config=user-config.jam toolset=gcc-cross \
+    ./b2 -j "$JOBS" -q --user-config=user-config.jam toolset=gcc-cross ${CXXFLAGS:+cxxflags="$CXXFLAGS"} \
         target-os="$BOOST_TARGET_OS" address-model=64 variant=release link=static \
         runtime-link=shared threading=multi --layout=system --with-program_options \
         --prefix="$OUT" install >&2
@@ -256,12 +327,14 @@ build_pugixml() {
 
 # ---- the driver ------------------------------------------------------------------------------
 
-[ $# -eq 1 ] || die "usage: scripts/windows-deps.sh PREFIX"
-LINK=$1
-target_$TARGET
-for tool in "$CC" "$CXX" "$AR" "$RC" cmake ninja make perl cc bison dpkg-source patch; do
+[ $# -eq 2 ] || die "usage: scripts/deps.sh windows-x86_64|linux-x86_64 PREFIX"
+TARGET=$1
+LINK=$2
+declare -F "target_$TARGET" >/dev/null || die "unknown target '$TARGET' (windows-x86_64 or linux-x86_64)"
+"target_$TARGET"
+for tool in "$CC" "$CXX" "$AR" ${RC:+"$RC"} cmake ninja make perl cc bison dpkg-source patch; do
     command -v "$tool" >/dev/null ||
-        die "$tool is missing (Debian: g++-mingw-w64-x86-64-posix cmake ninja-build dpkg-dev bison)"
+        die "$tool is missing (Debian: g++ g++-mingw-w64-x86-64-posix cmake ninja-build dpkg-dev bison)"
 done
 if [ -z "${CORVANE_LOG4CXX_SOURCE:-}" ]; then
     die "set CORVANE_LOG4CXX_SOURCE to the path of apache-log4cxx-1.0.0.tar.gz (SHA-256 $LOG4CXX_SHA256); Debian's mirror does not serve log4cxx's source"
@@ -270,12 +343,15 @@ fi
 echo "$LOG4CXX_SHA256  $CORVANE_LOG4CXX_SOURCE" | sha256sum -c --status ||
     die "$CORVANE_LOG4CXX_SOURCE is not apache-log4cxx-1.0.0.tar.gz (SHA-256 differs from $LOG4CXX_SHA256)"
 
-SHARED_STEPS=$(declare -f target_$TARGET fetch_debian_source unpack cmake_build; cat "$TOOLCHAIN"
+SHARED_STEPS=$(declare -f "target_$TARGET" fetch_debian_source unpack cmake_build
+               [ -z "$TOOLCHAIN" ] || cat "$TOOLCHAIN"
                "$CC" --version | head -1; "$CXX" --version | head -1)
-declare -A KEY VERSION_OF
+declare -A KEY VERSION_OF STEP
 mkdir -p "$CACHE/$TARGET/logs"
 for name in "${ORDER[@]}"; do
     wanted=${SOURCE[$name]}
+    STEP[$name]=build_$name
+    ! declare -F "build_${name}_$TARGET" >/dev/null || STEP[$name]=build_${name}_$TARGET
     if [ "$name" = log4cxx ]; then
         VERSION_OF[$name]=1.0.0
     else
@@ -284,7 +360,7 @@ for name in "${ORDER[@]}"; do
     fi
     key_input=$(
         echo "$TARGET $wanted"
-        declare -f "build_$name"
+        declare -f "${STEP[$name]}"
         echo "$SHARED_STEPS"
         cat "$PATCHES/$name"-*.patch 2>/dev/null || true
         for dep in ${DEPENDS[$name]:-}; do echo "$dep ${KEY[$dep]}"; done
@@ -309,7 +385,7 @@ for name in "${ORDER[@]}"; do
     set +e
     (
         set -euo pipefail
-        "build_$name"
+        "${STEP[$name]}"
     ) >"$build_log" 2>&1
     status=$?
     set -e
