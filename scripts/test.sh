@@ -3,11 +3,13 @@
 #  1. the unit and end-to-end suites (GCC);
 #  2. the same suites built with clang under AddressSanitizer and UndefinedBehaviorSanitizer,
 #     then each libFuzzer target for a bounded time;
-#  3. the whole program cross-built for Windows (dependencies from source, cached under
-#     ~/.cache/corvaneping) and its end-to-end suites run under wine, then the Windows
-#     platform checks that the suites cannot reach;
-#  4. the Debian package, installed, run and removed again.
-# The Windows build needs log4cxx's source: CORVANE_LOG4CXX_SOURCE, by default
+#  3. the release build (dependencies from Debian's sources, linked in; cached under
+#     ~/.cache/corvaneping) and its end-to-end suites;
+#  4. the whole program cross-built for Windows (dependencies from source, cached likewise)
+#     and its end-to-end suites run under wine, then the Windows platform checks that the
+#     suites cannot reach;
+#  5. the Debian package of the release build, installed, run and removed again.
+# The release and Windows builds need log4cxx's source: CORVANE_LOG4CXX_SOURCE, by default
 # ../shared/third_party/apache-log4cxx-1.0.0.tar.gz (see README).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -17,7 +19,7 @@ shared_log4cxx=$(cd .. && pwd)/shared/third_party/apache-log4cxx-1.0.0.tar.gz
 [ -n "${CORVANE_LOG4CXX_SOURCE:-}" ] || [ ! -f "$shared_log4cxx" ] ||
     export CORVANE_LOG4CXX_SOURCE=$shared_log4cxx
 if [ -z "${CORVANE_LOG4CXX_SOURCE:-}" ]; then
-    echo "CORVANE_LOG4CXX_SOURCE is not set: the Windows build needs the path of" >&2
+    echo "CORVANE_LOG4CXX_SOURCE is not set: the release and Windows builds need the path of" >&2
     echo "apache-log4cxx-1.0.0.tar.gz, which Debian's mirror does not serve (see README)." >&2
     exit 1
 fi
@@ -43,10 +45,14 @@ cmake --build build-sanitize
 ASAN_OPTIONS=new_delete_type_mismatch=0:intercept_tls_get_addr=0 ctest --test-dir build-sanitize --output-on-failure -j2
 bash tests/fuzz/run_fuzzers.sh build-sanitize "${CORVANE_FUZZ_SECONDS:-45}"
 
+echo "== release build: the dependencies built from source and linked in"
+bash scripts/build-release.sh build-release
+ctest --test-dir build-release --output-on-failure -j2
+
 echo "== Windows: the program cross-built, its end-to-end suites under wine"
 bash scripts/build-windows.sh build-windows
 ctest --test-dir build-windows --output-on-failure -j2
 bash tests/windows/run_mingw_checks.sh build-mingw
 
-echo "== Debian package"
-bash tests/packaging/check_deb.sh build-ci
+echo "== Debian package (the release build)"
+bash tests/packaging/check_deb.sh build-release

@@ -122,8 +122,16 @@ check "a .tar.gz was made" test -f "$TGZ"
 
 check "deb: package name" test "$(dpkg-deb -f "$DEB" Package)" = "$PACKAGE"
 depends=$(dpkg-deb -f "$DEB" Depends)
-for library in libace-7.0.8 libboost-program-options1.74.0 libcurl4 liblog4cxx15 \
-               libpugixml1v5 libssl3; do
+# The release build links ACE, log4cxx, libcurl, pugixml and Boost.Program_options in;
+# only OpenSSL stays the system's. The developer build depends on Debian's packages.
+bundled=(libace-7.0.8 libboost-program-options1.74.0 libcurl4 liblog4cxx15 libpugixml1v5)
+if grep -q '^CORVANE_BUNDLED_PREFIX:PATH=.' "$BUILD/CMakeCache.txt"; then
+    for library in "${bundled[@]}"; do
+        check "deb: does not depend on $library" bash -c '! grep -Eq "(^|, )$1( |,|$)" <<<"$2"' _ "$library" "$depends"
+    done
+    bundled=()
+fi
+for library in "${bundled[@]}" libssl3; do
     check "deb: depends on $library" grep -Eq "(^|, )$library( |,|$)" <<<"$depends"
 done
 dpkg-deb -c "$DEB" | awk '{print $NF}' | sort >"$WORK/deb.list"
