@@ -1,26 +1,33 @@
 #!/usr/bin/env bash
 # CorvanePing against curl: the same single HTTPS request to the same local server.
 #
-#   bash bench/bench.sh [BUILD_DIR] [RUNS]
+#   bash bench/bench.sh [BUILD_DIR] [RUNS] [OTHER_BUILD_DIR...]
 #
-# BUILD_DIR (default <repo>/build-bench) is configured and built when needed. The build
-# is installed into a scratch agent installation; `openssl s_server -www` serves a fresh
+# BUILD_DIR (default <repo>/build-release) is built when needed; a folder that is not a
+# configured build becomes the release build (scripts/build-release.sh). The build is
+# installed into a scratch agent installation; `openssl s_server -www` serves a fresh
 # self-signed certificate on 127.0.0.1; one run of CorvanePing pins that certificate;
 # then RUNS (default 30) alternating runs of CorvanePing and of curl are timed, first
-# against the server, then against a port where nothing listens. bench/README.md says
-# what the figures mean.
+# against the server, then against a port where nothing listens. Each OTHER_BUILD_DIR (a
+# configured build, for example the developer build) is installed beside it with the same
+# pinned certificate and timed in the same rounds, so that two builds compare in one
+# run. bench/README.md says what the figures mean.
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 repo=$(dirname "$here")
-build=${1:-$repo/build-bench}
+build=${1:-$repo/build-release}
 runs=${2:-30}
+others=("${@:3}")
 token="bench-token-0123456789abcdef"
 
 if ! [[ $runs =~ ^[1-9][0-9]*$ ]]; then
-    echo "usage: bash bench/bench.sh [BUILD_DIR] [RUNS]" >&2
+    echo "usage: bash bench/bench.sh [BUILD_DIR] [RUNS] [OTHER_BUILD_DIR...]" >&2
     exit 2
 fi
+for other in "${others[@]}"; do
+    [[ -f $other/CMakeCache.txt ]] || { echo "bench: $other is not a configured build" >&2; exit 2; }
+done
 
 as_root() {
     if [[ $(id -u) -eq 0 ]]; then "$@"; else sudo "$@"; fi
@@ -35,10 +42,13 @@ for tool in cmake ninja openssl curl python3; do
 done
 
 if [[ ! -f $build/CMakeCache.txt ]]; then
-    cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-        -DCORVANE_WERROR=ON -DBUILD_TESTING=OFF >/dev/null
+    # The release build needs log4cxx's source, by default from the shared folder.
+    export CORVANE_LOG4CXX_SOURCE=${CORVANE_LOG4CXX_SOURCE:-$(dirname "$repo")/shared/third_party/apache-log4cxx-1.0.0.tar.gz}
+    bash "$repo/scripts/build-release.sh" "$build" >/dev/null
 fi
-cmake --build "$build" -j2 --target CorvanePing CommunicationAPI >/dev/null
+for dir in "$build" "${others[@]}"; do
+    cmake --build "$dir" -j2 --target CorvanePing CommunicationAPI >/dev/null
+done
 
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/corvane-bench-XXXXXX")
 server_pid=""
@@ -92,9 +102,20 @@ done
 
 agent=$scratch/agent
 cmake --install "$build" --prefix "$agent" >/dev/null
+# The other builds: agent-1, agent-2, ... and their names in the tables.
+other_agents=()
+other_names=()
+for i in "${!others[@]}"; do
+    cmake --install "${others[$i]}" --prefix "$scratch/agent-$((i + 1))" >/dev/null
+    other_agents+=("$scratch/agent-$((i + 1))")
+    other_names+=("CorvanePing ($(basename "${others[$i]}"))")
+done
 write_install_config() {
-    printf 'ConfigurationServer=127.0.0.1:%s\nApplicationToken=%s\n' "$1" "$token" \
-        >"$agent/config/install_config.txt"
+    local root
+    for root in "$agent" "${other_agents[@]}"; do
+        printf 'ConfigurationServer=127.0.0.1:%s\nApplicationToken=%s\n' "$1" "$token" \
+            >"$root/config/install_config.txt"
+    done
 }
 write_install_config "$port"
 
@@ -110,6 +131,7 @@ if [[ ! -s $pem ]] || ! grep -q 'Last response code: 0x000000c8' "$scratch/pin.o
     cat "$scratch/pin.out" >&2
     exit 1
 fi
+for root in "${other_agents[@]}"; do cp "$pem" "$root/config/"; done
 
 # command_file NAME STATUS EXPECTED-OUTPUT ARGV...: a command file for measure.py.
 command_file() {
@@ -131,32 +153,54 @@ timeout 30 "${curl_argv[@]}"  # warms the page cache like the pinning run did
 
 echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | xargs)," \
      "$(awk '/MemTotal/ {printf "%.1f GiB", $2 / 1048576}' /proc/meminfo)"
-echo "build: $build ($(grep -m1 '^CMAKE_BUILD_TYPE:' "$build/CMakeCache.txt" | cut -d= -f2))"
+for dir in "$build" "${others[@]}"; do
+    type=$(grep -m1 '^CMAKE_BUILD_TYPE:' "$dir/CMakeCache.txt" | cut -d= -f2)
+    echo "build: $dir (${type:-RelWithDebInfo}," \
+         "$(grep -q '^CORVANE_BUNDLED_PREFIX:PATH=.' "$dir/CMakeCache.txt" &&
+            echo "dependencies linked in" || echo "Debian's packages"))"
+done
 echo "server: openssl s_server -www on 127.0.0.1:$port; $runs alternating runs of each"
 echo
 
-command_file ping 0 'Last error code: 0x00000000' "$agent/bin/CorvanePing"
+# commands CASE STATUS EXPECTED: command files CASE-0 (this build), CASE-1, ... (the others)
+# and their "name=file" arguments for measure.py in $measured.
+commands() {
+    local case=$1 status=$2 expected=$3 i
+    command_file "$case-0" "$status" "$expected" "$agent/bin/CorvanePing"
+    measured=("CorvanePing=$scratch/$case-0.json")
+    for i in "${!other_agents[@]}"; do
+        command_file "$case-$((i + 1))" "$status" "$expected" "${other_agents[$i]}/bin/CorvanePing"
+        measured+=("${other_names[$i]}=$scratch/$case-$((i + 1)).json")
+    done
+}
+# verdict SUMMARY WHAT...: whether this build meets "WHAT <= 1.0 x curl".
+verdict() {
+    python3 - "$@" <<'EOF'
+import json, sys
+ratios = json.load(open(sys.argv[1]))["ratios"]["CorvanePing"]
+for what in sys.argv[2:]:
+    verdict = "met" if ratios[what] <= 1.0 else "NOT met"
+    print(f"target {what} <= 1.0 x curl: {verdict} ({ratios[what]:.2f})")
+EOF
+}
+
+commands ping 0 'Last error code: 0x00000000'
 command_file curl 0 '' "${curl_argv[@]}"
 echo "== one ping answered by the server"
 python3 "$here/measure.py" --json "$scratch/ping-summary.json" "$runs" \
-    "CorvanePing=$scratch/ping.json" "curl=$scratch/curl.json"
-python3 - "$scratch/ping-summary.json" <<'EOF'
-import json, sys
-ratios = json.load(open(sys.argv[1]))["ratios"]["CorvanePing"]
-for what, limit in (("wall", 1.0), ("rss", 1.2)):
-    verdict = "met" if ratios[what] <= limit else "NOT met"
-    print(f"target {what} <= {limit:.1f} x curl: {verdict} ({ratios[what]:.2f})")
-EOF
+    "${measured[@]}" "curl=$scratch/curl.json"
+verdict "$scratch/ping-summary.json" wall rss
 echo
 
 refused=$(free_port)
 write_install_config "$refused"
 curl_to "$refused"
-command_file ping-refused 0 'Last error code: 0x00000007' "$agent/bin/CorvanePing"
+commands refused 0 'Last error code: 0x00000007'
 command_file curl-refused 7 '' "${curl_argv[@]}"
 echo "== connection refused (127.0.0.1:$refused)"
-python3 "$here/measure.py" "$runs" "CorvanePing=$scratch/ping-refused.json" \
+python3 "$here/measure.py" --json "$scratch/refused-summary.json" "$runs" "${measured[@]}" \
     "curl=$scratch/curl-refused.json"
+verdict "$scratch/refused-summary.json" wall
 echo
 
 command_file help 253 'Usage: CorvanePing' "$agent/bin/CorvanePing" -h
