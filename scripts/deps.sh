@@ -235,17 +235,18 @@ build_aprutil_linux-x86_64() {
 
 build_log4cxx() {
     unpack log4cxx
-    # No apr-1-config or apu-1-config of this machine: APR and APR-util are found as
-    # libraries in the dependency prefixes.
-    # LOG4CXX_CHARSET: narrow strings handed to log4cxx (file names among them) are UTF-8,
-    # whatever the C library's locale; Windows' C library has no UTF-8 locale to set.
     if [ "$TARGET" = linux-x86_64 ]; then
-        # The static APR and APR-util of the cache, found through their config scripts.
+        # The static APR and APR-util of the cache, found through their config scripts;
+        # strings in the locale's encoding, as in Debian's build (the program sets UTF-8).
         cmake_build -DBUILD_TESTING=OFF -DLOG4CXX_ENABLE_ODBC=OFF \
             -DAPR_CONFIG_EXECUTABLE="$(prefix_of apr)/bin/apr-1-config" \
             -DAPR_UTIL_CONFIG_EXECUTABLE="$(prefix_of aprutil)/bin/apu-1-config"
         return
     fi
+    # No apr-1-config or apu-1-config of this machine: APR and APR-util are found as
+    # libraries in the dependency prefixes.
+    # LOG4CXX_CHARSET: narrow strings handed to log4cxx (file names among them) are UTF-8,
+    # whatever the C library's locale; Windows' C library has no UTF-8 locale to set.
     cmake_build -DBUILD_TESTING=OFF -DLOG4CXX_INSTALL_PDB=OFF -DLOG4CXX_CHARSET=utf-8 \
         -DAPR_CONFIG_EXECUTABLE=/nonexistent -DAPR_UTIL_CONFIG_EXECUTABLE=/nonexistent
     # Its build writes liblog4cxx.pc only on Unix; the program finds log4cxx by it. The DLL
