@@ -42,8 +42,6 @@ for tool in cmake ninja openssl curl python3; do
 done
 
 if [[ ! -f $build/CMakeCache.txt ]]; then
-    # The release build needs log4cxx's source, by default from the shared folder.
-    export CORVANE_LOG4CXX_SOURCE=${CORVANE_LOG4CXX_SOURCE:-$(dirname "$repo")/shared/third_party/apache-log4cxx-1.0.0.tar.gz}
     bash "$repo/scripts/build-release.sh" "$build" >/dev/null
 fi
 for dir in "$build" "${others[@]}"; do

@@ -8,7 +8,7 @@
 # Then:  cmake --install BUILD_DIR --prefix ROOT    (an agent installation)
 #        ctest --test-dir BUILD_DIR                  (the end-to-end suites)
 #        cpack --config BUILD_DIR/CPackConfig.cmake  (the .deb and a .tar.gz)
-# Needs CORVANE_LOG4CXX_SOURCE (see scripts/deps.sh).
+# Needs log4cxx's release source (CORVANE_LOG4CXX_SOURCE, see scripts/deps.sh).
 set -euo pipefail
 
 [ $# -eq 1 ] || {

@@ -6,7 +6,7 @@
 # Then:  cmake --install BUILD_DIR --prefix ROOT    (the Windows agent installation)
 #        ctest --test-dir BUILD_DIR                  (the end-to-end suites under wine)
 #        cpack --config BUILD_DIR/CPackConfig.cmake  (a .zip of the installation)
-# Needs CORVANE_LOG4CXX_SOURCE (see scripts/deps.sh).
+# Needs log4cxx's release source (CORVANE_LOG4CXX_SOURCE, see scripts/deps.sh).
 set -euo pipefail
 
 [ $# -eq 1 ] || {

@@ -17,7 +17,8 @@
 #   cmake/mingw-w64-x86_64.cmake, or -DCORVANE_BUNDLED_PREFIX=PREFIX on Linux.
 #
 # CORVANE_LOG4CXX_SOURCE  path of apache-log4cxx-1.0.0.tar.gz (Debian's mirror does not
-#                         serve it); its SHA-256 is checked.
+#                         serve it; default: ../shared/third_party/ beside the checkout);
+#                         its SHA-256 is checked.
 # CORVANE_DEPS_CACHE      the cache (default ~/.cache/corvaneping).
 # CORVANE_JOBS            parallel compile jobs (default 2).
 #
@@ -337,10 +338,9 @@ for tool in "$CC" "$CXX" "$AR" ${RC:+"$RC"} cmake ninja make perl cc bison dpkg-
     command -v "$tool" >/dev/null ||
         die "$tool is missing (Debian: g++ g++-mingw-w64-x86-64-posix cmake ninja-build dpkg-dev bison)"
 done
-if [ -z "${CORVANE_LOG4CXX_SOURCE:-}" ]; then
-    die "set CORVANE_LOG4CXX_SOURCE to the path of apache-log4cxx-1.0.0.tar.gz (SHA-256 $LOG4CXX_SHA256); Debian's mirror does not serve log4cxx's source"
-fi
-[ -f "$CORVANE_LOG4CXX_SOURCE" ] || die "CORVANE_LOG4CXX_SOURCE: no file $CORVANE_LOG4CXX_SOURCE"
+CORVANE_LOG4CXX_SOURCE=${CORVANE_LOG4CXX_SOURCE:-$(dirname "$ROOT")/shared/third_party/apache-log4cxx-1.0.0.tar.gz}
+[ -f "$CORVANE_LOG4CXX_SOURCE" ] ||
+    die "no $CORVANE_LOG4CXX_SOURCE: set CORVANE_LOG4CXX_SOURCE to the path of apache-log4cxx-1.0.0.tar.gz (SHA-256 $LOG4CXX_SHA256); Debian's mirror does not serve log4cxx's source"
 echo "$LOG4CXX_SHA256  $CORVANE_LOG4CXX_SOURCE" | sha256sum -c --status ||
     die "$CORVANE_LOG4CXX_SOURCE is not apache-log4cxx-1.0.0.tar.gz (SHA-256 differs from $LOG4CXX_SHA256)"
 

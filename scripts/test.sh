@@ -9,20 +9,9 @@
 #     and its end-to-end suites run under wine, then the Windows platform checks that the
 #     suites cannot reach;
 #  5. the Debian package of the release build, installed, run and removed again.
-# The release and Windows builds need log4cxx's source: CORVANE_LOG4CXX_SOURCE, by default
-# ../shared/third_party/apache-log4cxx-1.0.0.tar.gz (see README).
+# The release and Windows builds need log4cxx's source (see scripts/deps.sh and README).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-
-# By default the release source is taken from the shared folder beside the checkout.
-shared_log4cxx=$(cd .. && pwd)/shared/third_party/apache-log4cxx-1.0.0.tar.gz
-[ -n "${CORVANE_LOG4CXX_SOURCE:-}" ] || [ ! -f "$shared_log4cxx" ] ||
-    export CORVANE_LOG4CXX_SOURCE=$shared_log4cxx
-if [ -z "${CORVANE_LOG4CXX_SOURCE:-}" ]; then
-    echo "CORVANE_LOG4CXX_SOURCE is not set: the release and Windows builds need the path of" >&2
-    echo "apache-log4cxx-1.0.0.tar.gz, which Debian's mirror does not serve (see README)." >&2
-    exit 1
-fi
 
 bash scripts/install-deps.sh --tests
 

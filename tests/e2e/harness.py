@@ -117,8 +117,9 @@ def run_program(program, args=(), timeout=20, cwd=None, env=None):
 
     done = run()
     # Under wine, a run on a new prefix now and then ends with status 1 and no output at
-    # all (3 of 16 runs of the suites here had one such run). The program never ends with 1 without its line on standard
-    # output, so that run never reached it: it is run once more, and said so.
+    # all (3 of 16 runs of the suites here had one such run). The program never ends
+    # with 1 without its line on standard output, so that run never reached it: it is
+    # run once more, and said so.
     if WINDOWS and (done.returncode, done.stdout, done.stderr) == (1, b"", b""):
         print("harness: wine ended a run with status 1 and no output; running it again",
               file=sys.stderr)
