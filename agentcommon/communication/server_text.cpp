@@ -12,7 +12,7 @@ std::string Printable(std::string_view text, std::size_t limit) {
         const auto byte = static_cast<unsigned char>(c);
         if (byte == '\\') {
             out += "\\\\";
-        } else if (IsControlByte(c)) {
+        } else if (IsControlByte(c) || byte > 0x7E) {
             out += "\\x";
             out += kHex[byte >> 4];
             out += kHex[byte & 0xF];

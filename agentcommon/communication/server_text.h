@@ -16,8 +16,10 @@ constexpr bool IsControlByte(char c) {
     return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
 }
 
-// text with control bytes (below 0x20, and 0x7F) and the backslash written as \xHH and
-// \\, cut after limit bytes of the input with "..." to show it.
+// text with every byte outside printable ASCII (0x20 to 0x7E) written as \xHH and the
+// backslash as \\, cut after limit bytes of the input with "..." to show it. Bytes from
+// 0x80 on are escaped too: terminals that honour C1 controls act on 0x9B (CSI) alone and
+// on its UTF-8 form C2 9B.
 std::string Printable(std::string_view text, std::size_t limit = kLongestServerText);
 
 }  // namespace Ardentis

@@ -51,7 +51,8 @@ MODES = {
     "evil-reason": "answer 403 with a long reason phrase full of terminal escape sequences",
     "slow:S": "wait S seconds (a decimal number) after the request, then answer 200",
 }
-EVIL_REASON = b"\x1b]0;owned\x07\x1b[2J\x1b[H\rCheck passed\x7f" + b"!" * 400
+EVIL_REASON = (b"\x1b]0;owned\x07\x1b[2J\x1b[H\rCheck passed\x7f\xc2\x9b2J\x9b0m"
+               + b"!" * 400)
 
 
 class Recorder:

@@ -58,7 +58,7 @@ class AgentLogTest(unittest.TestCase):
                                r"ConfigurationServerTimeout absent \(30 s\)")
             self.assert_logged(lines, "WARN", r"install_config\.txt begins with a UTF-8 byte-order "
                                r"mark, which becomes part of the first key .*")
-            self.assert_logged(lines, "WARN", r"install_config\.txt: the key '.?"
+            self.assert_logged(lines, "WARN", r"install_config\.txt: the key '(\\xef\\xbb\\xbf)?"
                                r"ConfigurationServerTimout' is not one the agent reads; if it means "
                                r"ConfigurationServerTimeout, write it exactly so \(keys are "
                                r"case-sensitive\)")

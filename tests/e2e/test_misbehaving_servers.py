@@ -180,9 +180,10 @@ class MisbehavingServerTest(unittest.TestCase):
         # window and overwrite the line; they arrive written out, and cut short.
         with ConfigServer("evil-reason") as server:
             ping, _ = self.ping(server)
-            # 160 bytes of "403 <phrase>" are kept: 35 before the first "!", 125 of them.
-            reason = (r"\x1b]0;owned\x07\x1b[2J\x1b[H\x0dCheck passed\x7f" + "!" * 125 +
-                      "...")
+            # C1 controls too: CSI as UTF-8 (C2 9B) and as the bare byte 9B. 160 bytes of
+            # "403 <phrase>" are kept: 42 before the first "!", 118 of them.
+            reason = (r"\x1b]0;owned\x07\x1b[2J\x1b[H\x0dCheck passed\x7f\xc2\x9b2J\x9b0m" +
+                      "!" * 118 + "...")
             self.assertEqual((ping.error, ping.response), (HTTP_RETURNED_ERROR, 403), ping)
             self.assertEqual(ping.message, f"The configuration server at {server.address} "
                                            f"answered 403 {reason}")

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "agentcommon/communication/server_text.h"
+
 namespace Ardentis {
 namespace {
 
@@ -140,6 +142,34 @@ TEST(ClassifyTransfer, TransportFailureWinsOverAStatus) {
     const PingError error =
         Classify(CURLE_OPERATION_TIMEDOUT, 200, Answer("HTTP/1.1 200 OK"), "timed out");
     EXPECT_EQ(error.code, 28);
+}
+
+// Only printable ASCII reaches the console and the log: C0 and C1 controls, DEL and
+// every other byte from 0x80 on are written out, in the reason phrase and in libcurl's
+// detail alike.
+TEST(Printable, WritesOutEveryByteOutsidePrintableAscii) {
+    const struct {
+        std::string text, shown;
+    } rows[] = {
+        {"Not Found ~", "Not Found ~"},
+        {"\x1b]0;owned\x07\r", "\\x1b]0;owned\\x07\\x0d"},
+        {"\x7f", "\\x7f"},
+        {"\xc2\x9b"
+         "2J",
+         "\\xc2\\x9b2J"},  // CSI in UTF-8
+        {"\x9b"
+         "0m",
+         "\\x9b0m"},  // CSI as one byte
+        {"caf\xc3\xa9 \xff", "caf\\xc3\\xa9 \\xff"},
+        {"a\\b", "a\\\\b"},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(Printable(row.text), row.shown);
+        EXPECT_TRUE(Contains(Classify(CURLE_RECV_ERROR, 0, TransferRecord{}, row.text).message,
+                             "(" + row.shown + ")"));
+        EXPECT_TRUE(Contains(Classify(CURLE_OK, 403, Answer("HTTP/1.1 403 " + row.text)).message,
+                             "answered 403 " + row.shown));
+    }
 }
 
 }  // namespace
