@@ -40,24 +40,45 @@ bool WriteAll(int fd, std::string_view content) {
 
 }  // namespace
 
-std::string WriteNewFileAtomically(const std::wstring& path, std::string_view content) {
-    const std::string target = ToNativePath(path);
-    std::string temporary = target + ".XXXXXX";
+NewFile::NewFile(const std::wstring& path) : path_(path) {
+    std::string temporary = ToNativePath(path) + ".XXXXXX";
     const int fd = mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd < 0) return Failure("cannot create a temporary file beside it");
+    if (fd < 0) {
+        error_ = Failure("cannot create a temporary file beside it");
+        return;
+    }
     // Held until the file has its name: RemoveInterruptedWrites leaves it alone.
     flock(fd, LOCK_EX);
+    handle_ = fd;
+    temporary_ = FromNativePath(temporary);
+    Watch();
+}
 
+void NewFile::Discard() {
+    if (handle_ < 0) return;
+    unlink(ToNativePath(temporary_).c_str());
+    close(static_cast<int>(handle_));
+    handle_ = -1;
+}
+
+std::string NewFile::Commit(std::string_view content) {
+    if (handle_ < 0) return error_;
+    if (!Claim()) return "the run is ending";
+    const int fd = static_cast<int>(handle_);
     std::string error;
     if (fchmod(fd, 0644) != 0 || !WriteAll(fd, content) || fsync(fd) != 0)
         error = Failure("cannot write it");
     // link() refuses an existing name, so a file that appeared meanwhile is kept.
-    if (error.empty() && link(temporary.c_str(), target.c_str()) != 0)
+    if (error.empty() && link(ToNativePath(temporary_).c_str(), ToNativePath(path_).c_str()) != 0)
         error = errno == EEXIST ? "another file of that name appeared meanwhile and was kept"
                                 : Failure("cannot give it its name");
-    unlink(temporary.c_str());
-    close(fd);  // fsync has reported any write error already
+    Discard();  // the temporary name goes either way
     return error;
+}
+
+std::string WriteNewFileAtomically(const std::wstring& path, std::string_view content) {
+    NewFile file(path);
+    return file.Error().empty() ? file.Commit(content) : file.Error();
 }
 
 void RemoveInterruptedWrites(const std::wstring& path) {

@@ -54,33 +54,55 @@ bool WriteAll(HANDLE file, std::string_view content) {
 
 }  // namespace
 
-std::string WriteNewFileAtomically(const std::wstring& path, std::string_view content) {
-    std::wstring temporary;
+NewFile::NewFile(const std::wstring& path) : path_(path) {
     HANDLE file = INVALID_HANDLE_VALUE;
     for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
-        temporary = path + L"." + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                    std::to_wstring(attempt) + L".tmp";
-        file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+        temporary_ = path + L"." + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                     std::to_wstring(attempt) + L".tmp";
+        // No sharing: RemoveInterruptedWrites cannot delete it while it is open.
+        file = CreateFileW(temporary_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS) break;
     }
-    if (file == INVALID_HANDLE_VALUE)
-        return Failure("cannot create a temporary file beside it", GetLastError());
+    if (file == INVALID_HANDLE_VALUE) {
+        error_ = Failure("cannot create a temporary file beside it", GetLastError());
+        return;
+    }
+    handle_ = reinterpret_cast<std::intptr_t>(file);
+    Watch();
+}
 
+void NewFile::Discard() {
+    if (handle_ == -1) return;
+    CloseHandle(reinterpret_cast<HANDLE>(handle_));
+    handle_ = -1;
+    DeleteFileW(temporary_.c_str());
+}
+
+std::string NewFile::Commit(std::string_view content) {
+    if (handle_ == -1) return error_;
+    if (!Claim()) return "the run is ending";
+    const auto file = reinterpret_cast<HANDLE>(handle_);
+    handle_ = -1;
     std::string error;
     if (!WriteAll(file, content) || !FlushFileBuffers(file))
         error = Failure("cannot write it", GetLastError());
     if (!CloseHandle(file) && error.empty()) error = Failure("cannot write it", GetLastError());
     // Without MOVEFILE_REPLACE_EXISTING the move refuses an existing name, so a file that
     // appeared meanwhile is kept.
-    if (error.empty() && !MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_WRITE_THROUGH)) {
+    if (error.empty() && !MoveFileExW(temporary_.c_str(), path_.c_str(), MOVEFILE_WRITE_THROUGH)) {
         const DWORD code = GetLastError();
         error = code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS
                     ? "another file of that name appeared meanwhile and was kept"
                     : Failure("cannot give it its name", code);
     }
-    if (!error.empty()) DeleteFileW(temporary.c_str());
+    if (!error.empty()) DeleteFileW(temporary_.c_str());
     return error;
+}
+
+std::string WriteNewFileAtomically(const std::wstring& path, std::string_view content) {
+    NewFile file(path);
+    return file.Error().empty() ? file.Commit(content) : file.Error();
 }
 
 void RemoveInterruptedWrites(const std::wstring& path) {

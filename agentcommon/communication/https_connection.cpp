@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 
 #include "agentcommon/communication/connection_settings.h"
 #include "agentcommon/communication/ping_trace.h"
@@ -97,7 +98,7 @@ std::string PemOf(X509* certificate) {
 }
 
 // Saves the server's certificate as the pin; returns the key text for the closing line.
-std::string TrustOnFirstUse(X509* certificate, const std::wstring& path, const PingTrace& trace) {
+std::string TrustOnFirstUse(X509* certificate, platform::NewFile& file, const PingTrace& trace) {
     const std::string pem = PemOf(certificate);
     const CertificatePin pin = PinFromPem(pem);
     if (!pin.error.empty()) {
@@ -105,7 +106,7 @@ std::string TrustOnFirstUse(X509* certificate, const std::wstring& path, const P
                       "Cannot keep the certificate of " << trace.hostPort << ": " << pin.error);
         return "key not pinned";
     }
-    const std::string error = platform::WriteNewFileAtomically(path, pem);
+    const std::string error = file.Commit(pem);
     if (!error.empty()) {
         LOG4CXX_ERROR(Log(), "Cannot save the certificate of "
                                  << trace.hostPort << " to " << kCertificateFile << ": " << error);
@@ -158,6 +159,23 @@ bool HttpsConnection::Ping() {
                           "the pinned certificate file");
     }
 
+    // First contact must be able to keep what it trusts: otherwise every run would send
+    // the token to whichever certificate answers and keep nothing. The file is made
+    // before anything is sent.
+    std::optional<platform::NewFile> pinFile;
+    if (!pinned) {
+        pinFile.emplace(certificatePath);
+        if (!pinFile->Error().empty())
+            return Finish(CURLE_WRITE_ERROR,
+                          std::string(kCertificateFile) + " cannot be written (" +
+                              pinFile->Error() +
+                              "), so the server's certificate could not be pinned on first "
+                              "contact and nothing was sent; run the check as a member of the "
+                              "agent's group, or put the configuration server's certificate "
+                              "there in PEM form",
+                          "the pinned certificate file");
+    }
+
     const std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
     if (!curl) return Finish(CURLE_FAILED_INIT, "Cannot start a transfer", "the transfer");
     const std::string authorization = "Authorization: Bearer " + settings.token;
@@ -180,6 +198,8 @@ bool HttpsConnection::Ping() {
     curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "https");
     curl_easy_setopt(c, CURLOPT_HTTPGET, 1L);
     curl_easy_setopt(c, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
+    // Set here, not left to a system file: Windows has none.
+    curl_easy_setopt(c, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2));
     curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers.get());
     curl_easy_setopt(c, CURLOPT_USERAGENT, "CorvaneCommon/" CORVANE_COMMON_VERSION);
     curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 0L);
@@ -220,6 +240,11 @@ bool HttpsConnection::Ping() {
                  "The certificate of the configuration server at " + address.hostPort +
                      " is refused on first contact: " + tls.refusal +
                      "; nothing was sent and nothing pinned"};
+    else if (tls.leafChanged)
+        error = {CURLE_PEER_FAILED_VERIFICATION,
+                 "The configuration server at " + address.hostPort +
+                     " presented a second, different certificate in the same connection; the "
+                     "ping was ended and nothing pinned"};
     else if (error.code == CURLE_SSL_PINNEDPUBKEYNOTMATCH && tls.leaf)
         error.message = PinMismatchMessage(address.hostPort, PublicKeyPin(tls.leaf.get()), pin.pin);
     LogPingTrace(c, trace, error);
@@ -227,7 +252,7 @@ bool HttpsConnection::Ping() {
         return Finish(error.code, std::move(error.message), FailedStep(error.code, status));
 
     const std::string key =
-        pinned ? "pinned key " + pin.pin : TrustOnFirstUse(tls.leaf.get(), certificatePath, trace);
+        pinned ? "pinned key " + pin.pin : TrustOnFirstUse(tls.leaf.get(), *pinFile, trace);
     LogCheckPassed(c, trace, key);
     return Finish(0, {}, nullptr);
 }

@@ -12,6 +12,12 @@ int OnServerCertificate(X509_STORE_CTX* store, void* user) {
     auto* observation = static_cast<TlsObservation*>(user);
     X509* leaf = X509_STORE_CTX_get0_cert(store);
     if (!leaf) return 0;
+    // Renegotiation is off, but should a second handshake come anyway, the certificate
+    // that is checked and pinned stays the first one, and another one ends the transfer.
+    if (observation->leaf) {
+        observation->leafChanged = X509_cmp(observation->leaf.get(), leaf) != 0;
+        return observation->leafChanged ? 0 : 1;
+    }
     X509_up_ref(leaf);
     observation->leaf.reset(leaf);
     if (const auto* ssl = static_cast<const SSL*>(
@@ -26,6 +32,8 @@ int OnServerCertificate(X509_STORE_CTX* store, void* user) {
 
 CURLcode OnSslContext(CURL*, void* context, void* user) {
     auto* ssl = static_cast<SSL_CTX*>(context);
+    // A renegotiation could present a second certificate after the first was checked.
+    SSL_CTX_set_options(ssl, SSL_OP_NO_RENEGOTIATION);
     // The verification mode makes OpenSSL end the handshake when the callback says no.
     SSL_CTX_set_verify(ssl, SSL_VERIFY_PEER, nullptr);
     SSL_CTX_set_cert_verify_callback(ssl, OnServerCertificate, user);

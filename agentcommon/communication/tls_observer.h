@@ -14,7 +14,8 @@ namespace Ardentis {
 struct TlsObservation {
     bool firstContact = false;  // apply FirstContactRefusal and end the handshake on it
     std::string refusal;        // why first contact refused the certificate
-    CertificatePtr leaf;        // the server's own certificate
+    CertificatePtr leaf;        // the server's own certificate, of the first handshake
+    bool leafChanged = false;   // a later handshake presented another one; it was refused
     std::string version;        // "TLSv1.3"
     std::string cipher;
 };
