@@ -15,6 +15,7 @@
 #include "agentcommon/CorvaneCommon.h"
 #include "agentcommon/quiet_appender.h"
 #include "platform/environment.h"
+#include "platform/file_status.h"
 #include "platform/file_write.h"
 #include "platform/native_path.h"
 
@@ -26,11 +27,12 @@ constexpr std::size_t kDefaultMaxFileSize = 1024 * 1024;
 constexpr int kDefaultBackups = 3;
 
 // A log file is a regular file or does not exist yet: opening a FIFO for writing waits
-// for a reader that may never come, and a device is no log.
+// for a reader that may never come, a device is no log, and a link would send the lines
+// wherever whoever planted it chose.
 bool UsableLogFile(const std::string& path) {
     std::error_code error;
-    const auto status =
-        std::filesystem::status(platform::ToFilesystemPath(platform::FromNativePath(path)), error);
+    const auto status = std::filesystem::symlink_status(
+        platform::ToFilesystemPath(platform::FromNativePath(path)), error);
     return !std::filesystem::exists(status) || std::filesystem::is_regular_file(status);
 }
 
@@ -86,11 +88,6 @@ bool SomethingIsLogged() {
     return false;
 }
 
-bool IsRegularFile(const std::wstring& path) {
-    std::error_code error;
-    return std::filesystem::is_regular_file(platform::ToFilesystemPath(path), error);
-}
-
 }  // namespace
 
 void LoggerFactory::Initialize(const std::wstring& configFile, const std::wstring& logFolder) {
@@ -112,17 +109,23 @@ void LoggerFactory::Initialize(const std::wstring& configFile, const std::wstrin
     // A FIFO or folder in place of the file must not block or confuse the parser.
     const std::string config = platform::ToNativePath(configFile);
     auto status = log4cxx::spi::ConfigurationStatus::NotConfigured;
-    if (IsRegularFile(configFile) && ConfiguredLogFilesUsable(configFile))
+    // The configuration names the files the run writes and the text it writes there: it
+    // is taken only from a file that no one but root and the run's own user may change.
+    const bool trusted = platform::OnlyOwnerMayChange(configFile);
+    if (trusted && ConfiguredLogFilesUsable(configFile))
         status = log4cxx::xml::DOMConfigurator::configure(config);
     if (status == log4cxx::spi::ConfigurationStatus::Configured && !SomethingIsLogged())
         status = log4cxx::spi::ConfigurationStatus::NotConfigured;
     if (status != log4cxx::spi::ConfigurationStatus::Configured) ConfigureDefaultLog(folder);
     QuietenAppenders();
 
+    const auto log = log4cxx::Logger::getLogger("Ardentis.Logging");
     LOG4CXX_INFO(
-        log4cxx::Logger::getLogger("Ardentis.Logging"),
-        "Logging started, configuration "
-            << (status == log4cxx::spi::ConfigurationStatus::Configured ? config : "default"));
+        log, "Logging started, configuration "
+                 << (status == log4cxx::spi::ConfigurationStatus::Configured ? config : "default"));
+    if (!trusted && platform::PathTaken(configFile))
+        LOG4CXX_WARN(log, config << " is not used: it must be a regular file that only its "
+                                    "owner, root or the user of the run, may write");
 }
 
 LoggerFactory* GetLoggerFactory() {

@@ -11,6 +11,7 @@
 #include "check/run_ping.h"
 #include "install/install_parameters.h"
 #include "platform/process_paths.h"
+#include "platform/run_identity.h"
 
 namespace corvane {
 
@@ -24,6 +25,14 @@ int ProgramMain(int argc, ACE_TCHAR* argv[]) {
     platform::SetWorkingDirectory(Ardentis::GetBinPath());
 
     const std::wstring logFolder = Ardentis::GetLogPath();
+    // Run by root, the check works as the account that owns the log folder, before it
+    // touches a file that the agent's group may write.
+    if (const std::string error = platform::GiveUpRootForOwnerOf(logFolder); !error.empty()) {
+        std::cerr << "CorvanePing cannot give up root's rights for the owner of the agent's "
+                     "log folder: "
+                  << error << std::endl;
+        return kUnexpectedError;
+    }
     const std::wstring logConfig = Ardentis::GetConfigPath() + L"/logconfig.xml";
     Ardentis::GetLoggerFactory()->Initialize(logConfig, logFolder);
 

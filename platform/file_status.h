@@ -14,4 +14,10 @@ bool PathExists(const std::wstring& path);
 // any reason but its absence. For decisions that must fail closed.
 bool PathTaken(const std::wstring& path);
 
+// True when path is a regular file, not a link, that only root and this process's user
+// may change: one of them owns it, and neither its group nor others may write it. On
+// Windows, where the folders' access lists decide, true for any regular file that is no
+// link.
+bool OnlyOwnerMayChange(const std::wstring& path);
+
 }  // namespace platform
