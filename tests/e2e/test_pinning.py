@@ -5,6 +5,7 @@ import os
 import shutil
 import subprocess
 import tempfile
+import time
 import unittest
 
 from connect_proxy import ConnectProxy
@@ -250,6 +251,37 @@ class UnusablePinTest(PinningTestCase):
                                               f"so that the next ping trusts the server")
                     self.assertEqual(os.readlink(self.certificate(scratch)), target)
             self.assertTrue(nothing_arrived(server), "a ping went out past a link at the pin")
+
+
+@unittest.skipUnless(os.environ.get("CORVANE_RENEGOTIATING_SERVER"), "no renegotiating server")
+class RenegotiationTest(PinningTestCase):
+    """A server that offers a second certificate by renegotiating after the request never
+    gets it pinned: the client refuses to renegotiate."""
+
+    def test_second_certificate_is_never_pinned(self):
+        first, first_key = make_certificate(self.folder)
+        second, second_key = make_certificate(self.folder, common_name="second")
+        port_file = os.path.join(self.folder, "port")
+        with open(os.path.join(self.folder, "server.out"), "wb") as out, ScratchInstall() as scratch:
+            server = subprocess.Popen(
+                [os.environ["CORVANE_RENEGOTIATING_SERVER"], first, first_key, second,
+                 second_key, port_file], stdin=subprocess.DEVNULL, stdout=out, stderr=out)
+            try:
+                for _ in range(200):
+                    if os.path.exists(port_file) and read(port_file):
+                        break
+                    time.sleep(0.05)
+                address = b"127.0.0.1:" + read(port_file)
+                scratch.write_install_config(install_config(address))
+                status, report_out, err = scratch.run()
+            finally:
+                server.kill()
+                server.wait(timeout=10)
+            self.assertEqual((status, err), (REPORT_PRINTED, b""), report_out)
+            self.assertNotIn(b"renegotiated", read(out.name))
+            pinned = self.certificate(scratch)
+            if os.path.lexists(pinned):
+                self.assertEqual(public_key(pinned), public_key(first))
 
 
 class UnwritableConfigFolderTest(PinningTestCase):
