@@ -173,10 +173,15 @@ check "installed: the system group $ACCOUNT" getent group "$ACCOUNT"
 check "installed: the system account $ACCOUNT" \
     sh -c "[ \"\$(getent passwd $ACCOUNT | cut -d: -f4)\" = \"\$(getent group $ACCOUNT | cut -d: -f3)\" ] &&
            [ \"\$(id -u $ACCOUNT)\" -lt 1000 ]"
-for folder in config log; do
-    check "installed: $folder/ is root:$ACCOUNT 2770" \
-        test "$(stat -c '%U:%G %a' "$PREFIX/$folder")" = "root:$ACCOUNT 2770"
-done
+check "installed: config/ is root:$ACCOUNT 3770" \
+    test "$(stat -c '%U:%G %a' "$PREFIX/config")" = "root:$ACCOUNT 3770"
+check "installed: log/ is $ACCOUNT:$ACCOUNT 3770" \
+    test "$(stat -c '%U:%G %a' "$PREFIX/log")" = "$ACCOUNT:$ACCOUNT 3770"
+# The fix-up of old logs follows no link a member could swap in while it runs: the
+# folders are closed to the group before it, and opened again after it.
+steps=$(grep -nE 'chmod 0755|find "\$ROOT/log"|chmod 3770 "\$ROOT/log"' "$WORK/control/postinst" | cut -d: -f1 | tr '\n' ' ')
+check "postinst: closes the folders, fixes up the logs, then opens log/ (lines $steps)" \
+    sh -c 'set -- $1; [ $# -eq 3 ] && [ "$1" -lt "$2" ] && [ "$2" -lt "$3" ]' _ "$steps"
 for binary in CorvanePing libCorvaneCommon.so libCommunicationAPI.so; do
     check "installed: every library of $binary is found" \
         sh -c "ldd '$PREFIX/bin/$binary' >'$WORK/ldd.out' 2>&1 && ! grep -q 'not found' '$WORK/ldd.out'"
@@ -248,6 +253,24 @@ run_against_server() {
     check "run: the certificate was pinned" test -s "$PREFIX/config/ConfigurationServer.PEM"
     check "run: the token is not in the log" \
         sh -c "! grep -rqF -- '$TOKEN' '$PREFIX/log'"
+
+    # A member tries to take over root's next run.
+    check "attack: a member cannot remove logconfig.xml" \
+        sh -c "! $as_member rm -f '$PREFIX/config/logconfig.xml' 2>/dev/null && test -f '$PREFIX/config/logconfig.xml'"
+    check "attack: a member cannot rename install_config.txt away" \
+        sh -c "! $as_member mv '$PREFIX/config/install_config.txt' '$PREFIX/config/old' 2>/dev/null"
+    local planted=/etc/corvane-check-planted
+    $SUDO rm -f "$planted"
+    $as_member sh -c "rm -f '$PREFIX/log/CorvaneCommon.log' && ln -s '$planted' '$PREFIX/log/CorvaneCommon.log'"
+    check "attack: a member replaced its own log with a link" test -L "$PREFIX/log/CorvaneCommon.log"
+    (cd / && timeout 60 $SUDO "$PREFIX/bin/CorvanePing" >"$WORK/root.out" 2>&1 </dev/null)
+    check "attack: root's run still prints its report" test $? -eq 0
+    check "attack: root's run did not write through the member's link" test ! -e "$planted"
+    $SUDO rm -f "$PREFIX/log/CorvaneCommon.log" "$PREFIX/config/ConfigurationServer.PEM"
+    (cd / && timeout 60 $SUDO "$PREFIX/bin/CorvanePing" >/dev/null 2>&1 </dev/null)
+    check "attack: root's run works as $ACCOUNT (the pin and log it writes are the account's)" \
+        test "$(stat -c %U "$PREFIX/config/ConfigurationServer.PEM" "$PREFIX/log/CorvaneCommon.log" | sort -u)" = "$ACCOUNT"
+    $SUDO rm -f "$planted"
 
     kill "$SERVER_PID" 2>/dev/null
     wait "$SERVER_PID" 2>/dev/null
