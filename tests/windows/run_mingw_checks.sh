@@ -45,7 +45,7 @@ CXXFLAGS=(-std=c++20 -O1 -municode -DCORVANE_COMMON_BUILD -I"$ROOT" -isystem "$B
 SOURCES=(platform/console_control_win32.cpp platform/file_read_win32.cpp
          platform/file_status_win32.cpp platform/file_write_win32.cpp
          platform/process_paths_win32.cpp platform/environment_win32.cpp
-         platform/native_path_win32.cpp
+         platform/native_path_win32.cpp platform/new_file.cpp
          install/install_parameters.cpp check/ping_report.cpp tests/windows/platform_check.cpp)
 
 objects=()
