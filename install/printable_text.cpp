@@ -1,6 +1,6 @@
-#include "agentcommon/communication/server_text.h"
+#include "install/printable_text.h"
 
-namespace Ardentis {
+namespace corvane {
 
 std::string Printable(std::string_view text, std::size_t limit) {
     static constexpr char kHex[] = "0123456789abcdef";
@@ -24,4 +24,4 @@ std::string Printable(std::string_view text, std::size_t limit) {
     return out;
 }
 
-}  // namespace Ardentis
+}  // namespace corvane
