@@ -1,6 +1,7 @@
 #include "communication/https_connection.h"
 
 #include <algorithm>
+#include <ctime>
 #include <optional>
 
 #include "communication/connection_log.h"
