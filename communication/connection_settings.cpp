@@ -28,7 +28,7 @@ long ReadTimeout(const corvane::InstallParameters& table, std::string_view name)
 // What the log shows of the value that the connection takes from key: never the token.
 std::string Shown(const corvane::InstallKey& key, const ConnectionSettings& settings) {
     if (key.secret) return "value not logged";
-    if (key.name == corvane::kServerKey) return "'" + corvane::Printable(settings.server) + "'";
+    if (key.name == corvane::kServerKey) return corvane::Quoted(settings.server);
     if (key.name == corvane::kConnectTimeoutKey)
         return std::to_string(settings.connectTimeoutSeconds) + " s";
     return std::to_string(settings.timeoutSeconds) + " s";

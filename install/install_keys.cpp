@@ -23,8 +23,8 @@ Ardentis::Expected<long> TimeoutSeconds(const InstallKey& key, const std::string
     if (error == std::errc() && end == text.data() + text.size() && seconds >= 1 &&
         seconds <= kLongestTimeoutSeconds)
         return seconds;
-    return Ardentis::Fail(std::string(key.name) + " '" + Printable(text) +
-                          "' is not a whole number of seconds from 1 to " +
+    return Ardentis::Fail(std::string(key.name) + " " + Quoted(text) +
+                          " is not a whole number of seconds from 1 to " +
                           std::to_string(kLongestTimeoutSeconds) + "; using " +
                           std::to_string(key.defaultSeconds) + " s");
 }

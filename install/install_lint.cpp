@@ -15,14 +15,6 @@ namespace {
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 constexpr std::size_t kLargestTypo = 2;
 
-std::string Quoted(const std::string& text) {
-    // Built by appending: GCC 12 at -O3 takes "'" + std::string&& for an overlapping copy.
-    std::string quoted = "'";
-    quoted += Printable(text);
-    quoted += '\'';
-    return quoted;
-}
-
 }  // namespace
 
 std::size_t EditDistance(std::string_view a, std::string_view b) {

@@ -23,4 +23,7 @@ constexpr bool IsControlByte(char c) {
 // on its UTF-8 form C2 9B.
 std::string Printable(std::string_view text, std::size_t limit = kLongestShownText);
 
+// Printable(text) between single quotes.
+std::string Quoted(std::string_view text);
+
 }  // namespace corvane
