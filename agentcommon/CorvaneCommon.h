@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "agentcommon/Export.h"
@@ -19,6 +20,17 @@ namespace Ardentis {
 CORVANE_COMMON_API std::wstring GetBinPath();
 CORVANE_COMMON_API std::wstring GetLogPath();
 CORVANE_COMMON_API std::wstring GetConfigPath();
+
+// The configuration server's certificate, pinned by the library on first contact and
+// looked for by the program before and after the ping. Messages and the report name it
+// by its place in the installation.
+inline constexpr std::string_view kPinnedCertificateFile = "config/ConfigurationServer.PEM";
+
+// GetConfigPath() followed by "/ConfigurationServer.PEM".
+inline std::wstring PinnedCertificatePath() {
+    const std::string_view name = kPinnedCertificateFile.substr(kPinnedCertificateFile.rfind('/'));
+    return GetConfigPath() + std::wstring(name.begin(), name.end());
+}
 
 class CORVANE_COMMON_API LoggerFactory {
   public:

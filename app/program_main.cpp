@@ -9,6 +9,7 @@
 #include "app/exit_status.h"
 #include "check/ping_report.h"
 #include "check/run_ping.h"
+#include "install/install_keys.h"
 #include "install/install_parameters.h"
 #include "platform/process_paths.h"
 #include "platform/run_identity.h"
@@ -43,9 +44,9 @@ int ProgramMain(int argc, ACE_TCHAR* argv[]) {
                   << std::endl;
         return kNoInstallParameters;
     }
-    for (const char* key : {"ConfigurationServer", "ApplicationToken"}) {
-        if (!FindInstallParameter(parameters, key)) {
-            std::cout << "There is no " << key
+    for (const InstallKey& key : kInstallKeys) {
+        if (key.required && !FindInstallParameter(parameters, std::string(key.name))) {
+            std::cout << "There is no " << key.name
                       << " specified; that is either a mistake or this machine is in stand-alone "
                          "mode."
                       << std::endl;

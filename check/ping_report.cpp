@@ -4,6 +4,8 @@
 #include <iomanip>
 #include <iostream>
 
+#include "agentcommon/CorvaneCommon.h"
+
 namespace corvane {
 
 void PrintPingReport(const InstallParameters& parameters, const PingOutcome& outcome) {
@@ -16,8 +18,8 @@ void PrintPingReport(const InstallParameters& parameters, const PingOutcome& out
     }
     out << std::endl;
 
-    out << "Certificate file config/ConfigurationServer.PEM existence: Before pinging: "
-        << (outcome.certificateBefore ? "true" : "false")
+    out << "Certificate file " << Ardentis::kPinnedCertificateFile
+        << " existence: Before pinging: " << (outcome.certificateBefore ? "true" : "false")
         << " After pinging: " << (outcome.certificateAfter ? "true" : "false") << std::endl;
 
     // Both codes are shown as their 32-bit pattern: where long is 64 bits, a negative

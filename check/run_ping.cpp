@@ -51,7 +51,7 @@ PingResult RunPing(PingSession& session) {
     factory->CreateConnection(session.connection);
     if (!session.connection) return Unavailable(session, factory, manager, "a connection");
 
-    session.certificatePath = Ardentis::GetConfigPath() + L"/ConfigurationServer.PEM";
+    session.certificatePath = Ardentis::PinnedCertificatePath();
     outcome.certificateBefore = platform::PathExists(session.certificatePath);
     session.connection->Ping();
     outcome.certificateAfter = platform::PathExists(session.certificatePath);

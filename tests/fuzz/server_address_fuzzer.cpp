@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "agentcommon/communication/pinned_certificate.h"
-#include "agentcommon/communication/server_address.h"
+#include "communication/pinned_certificate.h"
+#include "communication/server_address.h"
 
 namespace {
 
@@ -37,33 +37,31 @@ bool IsBlankOrControl(char c) {
 }
 
 void CheckAddress(std::string_view text) {
-    const Ardentis::ServerAddress address = Ardentis::ParseServerAddress(text);
-    // 0, or libcurl's "unsupported protocol" (1) or "malformed URL" (3).
-    Require(address.errorCode == 0 || address.errorCode == 1 || address.errorCode == 3);
-    if (address.errorCode == 0) {
-        Require(address.error.empty());
+    const auto parsed = Ardentis::ParseServerAddress(text);
+    if (parsed) {
+        const Ardentis::ServerAddress& address = *parsed;
         Require(address.pingUrl.starts_with("https://" + address.hostPort));
         Require(address.pingUrl.ends_with("/ping"));
         Require(!address.hostPort.empty() && !address.hostPort.starts_with(':'));
         Require(IsPort(std::string_view(address.hostPort).substr(address.hostPort.rfind(':') + 1)));
         Require(std::none_of(address.pingUrl.begin(), address.pingUrl.end(), IsBlankOrControl));
     } else {
-        Require(!address.error.empty());
-        Require(address.pingUrl.empty() && address.hostPort.empty());
+        // libcurl's "unsupported protocol" (1) or "malformed URL" (3), and why.
+        Require(parsed.Error().code == 1 || parsed.Error().code == 3);
+        Require(!parsed.Error().message.empty());
     }
 }
 
 void CheckPin(std::string_view pem) {
-    const Ardentis::CertificatePin pin = Ardentis::PinFromPem(pem);
-    if (pin.pin.empty()) {
-        Require(!pin.error.empty());
+    const Ardentis::Expected<std::string> pin = Ardentis::PinFromPem(pem);
+    if (!pin) {
+        Require(!pin.Error().empty());
         return;
     }
     // "sha256//" and the base64 of a 32-byte digest: 43 digits and one "=" of padding.
     constexpr std::string_view prefix = "sha256//";
-    Require(pin.error.empty());
-    Require(pin.pin.size() == prefix.size() + 44 && pin.pin.starts_with(prefix));
-    const std::string_view digits = std::string_view(pin.pin).substr(prefix.size());
+    Require(pin->size() == prefix.size() + 44 && pin->starts_with(prefix));
+    const std::string_view digits = std::string_view(*pin).substr(prefix.size());
     Require(std::all_of(digits.begin(), digits.end() - 1, IsBase64) && digits.back() == '=');
 }
 

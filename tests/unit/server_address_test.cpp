@@ -1,4 +1,4 @@
-#include "agentcommon/communication/server_address.h"
+#include "communication/server_address.h"
 
 #include <gtest/gtest.h>
 
@@ -13,19 +13,18 @@ constexpr int kMalformedAddress = 3;
 void ExpectAccepted(std::string_view text, const std::string& pingUrl,
                     const std::string& hostPort) {
     SCOPED_TRACE(std::string(text));
-    const ServerAddress address = ParseServerAddress(text);
-    EXPECT_EQ(address.errorCode, 0);
-    EXPECT_EQ(address.error, "");
-    EXPECT_EQ(address.pingUrl, pingUrl);
-    EXPECT_EQ(address.hostPort, hostPort);
+    const auto address = ParseServerAddress(text);
+    ASSERT_TRUE(address) << "refused: " << address.Error().code << " " << address.Error().message;
+    EXPECT_EQ(address->pingUrl, pingUrl);
+    EXPECT_EQ(address->hostPort, hostPort);
 }
 
 void ExpectRefused(std::string_view text, int code) {
     SCOPED_TRACE("'" + std::string(text) + "'");
-    const ServerAddress address = ParseServerAddress(text);
-    EXPECT_EQ(address.errorCode, code);
-    EXPECT_NE(address.error, "") << "a refused address must say why";
-    EXPECT_EQ(address.pingUrl, "") << "a refused address must give nothing to dial";
+    const auto address = ParseServerAddress(text);
+    ASSERT_FALSE(address) << "a refused address must give nothing to dial";
+    EXPECT_EQ(address.Error().code, code);
+    EXPECT_NE(address.Error().message, "") << "a refused address must say why";
 }
 
 TEST(ParseServerAddress, HostAloneGetsPort443) {
@@ -81,12 +80,13 @@ TEST(ParseServerAddress, ThingsThatAreNoAddressAreRefused) {
 }
 
 TEST(ParseServerAddress, EmptyAddressSaysSo) {
-    EXPECT_EQ(ParseServerAddress("").error, "ConfigurationServer is empty");
+    EXPECT_EQ(ParseServerAddress("").Error().message, "ConfigurationServer is empty");
 }
 
 TEST(ParseServerAddress, RefusalQuotesTheAddress) {
-    EXPECT_NE(ParseServerAddress("h#f").error.find("'h#f'"), std::string::npos);
-    EXPECT_NE(ParseServerAddress("http://h:1").error.find("'http://h:1'"), std::string::npos);
+    EXPECT_NE(ParseServerAddress("h#f").Error().message.find("'h#f'"), std::string::npos);
+    EXPECT_NE(ParseServerAddress("http://h:1").Error().message.find("'http://h:1'"),
+              std::string::npos);
 }
 
 }  // namespace

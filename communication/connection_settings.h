@@ -8,14 +8,14 @@ namespace Ardentis {
 struct ConnectionSettings {
     std::string server;  // ConfigurationServer, blanks around it removed
     std::string token;   // ApplicationToken, blanks around it removed; never logged
-    long connectTimeoutSeconds = 10;
-    long timeoutSeconds = 30;
+    long connectTimeoutSeconds = 0;
+    long timeoutSeconds = 0;
 };
 
 // Reads the configuration folder's install_config.txt with the program's own rules (the
-// first entry of a repeated key counts). The optional ConfigurationServerConnectTimeout
-// and ConfigurationServerTimeout take whole seconds from 1 to 3600; another value is
-// logged and the default kept.
+// first entry of a repeated key counts) and logs what it takes and what looks wrong in
+// the file (install/install_lint.h). A timeout out of its range is logged and its
+// default kept (install/install_keys.h).
 ConnectionSettings LoadConnectionSettings();
 
 }  // namespace Ardentis

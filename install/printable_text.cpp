@@ -1,6 +1,6 @@
-#include "agentcommon/communication/server_text.h"
+#include "install/printable_text.h"
 
-namespace Ardentis {
+namespace corvane {
 
 std::string Printable(std::string_view text, std::size_t limit) {
     static constexpr char kHex[] = "0123456789abcdef";
@@ -24,4 +24,12 @@ std::string Printable(std::string_view text, std::size_t limit) {
     return out;
 }
 
-}  // namespace Ardentis
+std::string Quoted(std::string_view text) {
+    // Built by appending: GCC 12 at -O3 takes "'" + std::string&& for an overlapping copy.
+    std::string quoted = "'";
+    quoted += Printable(text);
+    quoted += '\'';
+    return quoted;
+}
+
+}  // namespace corvane

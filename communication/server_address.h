@@ -4,11 +4,12 @@
 #include <string>
 #include <string_view>
 
+#include "agentcommon/expected.h"
+#include "communication/ping_error.h"
+
 namespace Ardentis {
 
 struct ServerAddress {
-    int errorCode = 0;     // 0, or the transfer error that refusing the address stands for
-    std::string error;     // why the address was refused
     std::string pingUrl;   // https://host:port/base/ping
     std::string host;      // the host name or address, without brackets
     std::string hostPort;  // host:port, for messages ([v6]:port for IPv6)
@@ -17,7 +18,8 @@ struct ServerAddress {
 // Accepts host, host:port, [IPv6-address]:port and https:// URLs with an optional base
 // path; the port defaults to 443. Any other scheme, http:// included, is refused with
 // error code 1 so that the token never crosses the network in clear; anything that is
-// not an address (credentials, query, fragment included) with error code 3.
-ServerAddress ParseServerAddress(std::string_view text);
+// not an address (credentials, query, fragment included) with error code 3. The refusal's
+// message is made here.
+Expected<ServerAddress, PingError> ParseServerAddress(std::string_view text);
 
 }  // namespace Ardentis

@@ -1,15 +1,16 @@
-// Text that the configuration server chose (a reason phrase, a certificate's names), made
-// safe for the console and the log.
+// Text from outside the program (a reason phrase or a certificate's names that the
+// configuration server chose, a key of install_config.txt) made safe for the console and
+// the log.
 #pragma once
 
 #include <cstddef>
 #include <string>
 #include <string_view>
 
-namespace Ardentis {
+namespace corvane {
 
-// Longest piece of server text that reaches the report or the log.
-constexpr std::size_t kLongestServerText = 160;
+// Longest piece of outside text that reaches the report or the log.
+constexpr std::size_t kLongestShownText = 160;
 
 // Below 0x20, and 0x7F: what a terminal may act upon.
 constexpr bool IsControlByte(char c) {
@@ -20,6 +21,9 @@ constexpr bool IsControlByte(char c) {
 // backslash as \\, cut after limit bytes of the input with "..." to show it. Bytes from
 // 0x80 on are escaped too: terminals that honour C1 controls act on 0x9B (CSI) alone and
 // on its UTF-8 form C2 9B.
-std::string Printable(std::string_view text, std::size_t limit = kLongestServerText);
+std::string Printable(std::string_view text, std::size_t limit = kLongestShownText);
 
-}  // namespace Ardentis
+// Printable(text) between single quotes.
+std::string Quoted(std::string_view text);
+
+}  // namespace corvane

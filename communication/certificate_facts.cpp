@@ -1,13 +1,14 @@
-#include "agentcommon/communication/certificate_facts.h"
+#include "communication/certificate_facts.h"
 
-#include <openssl/bio.h>
 #include <openssl/evp.h>
 #include <openssl/objects.h>
+#include <openssl/pem.h>
 
 #include <ctime>
 #include <vector>
 
-#include "agentcommon/communication/server_text.h"
+#include "communication/openssl_handles.h"
+#include "install/printable_text.h"
 
 namespace Ardentis {
 namespace {
@@ -15,11 +16,9 @@ namespace {
 constexpr int kSmallestRsaBits = 2048;
 
 std::string NameText(const X509_NAME* name) {
-    const std::unique_ptr<BIO, decltype(&BIO_free)> bio(BIO_new(BIO_s_mem()), BIO_free);
+    const BioPtr bio = NewMemoryBio();
     if (!bio || X509_NAME_print_ex(bio.get(), name, 0, XN_FLAG_RFC2253) < 0) return "?";
-    char* data = nullptr;
-    const long size = BIO_get_mem_data(bio.get(), &data);
-    return Printable(std::string_view(data, static_cast<std::size_t>(size)));
+    return corvane::Printable(MemoryBioText(bio.get()));
 }
 
 std::string DateText(const ASN1_TIME* time) {
@@ -59,6 +58,12 @@ CertificateFacts DescribeCertificate(X509* certificate) {
         NameText(X509_get_subject_name(certificate)), NameText(X509_get_issuer_name(certificate)),
         DateText(X509_get0_notBefore(certificate)),   DateText(X509_get0_notAfter(certificate)),
         DaysFromNow(X509_get0_notAfter(certificate)), PublicKeyPin(certificate)};
+}
+
+std::string PemOf(X509* certificate) {
+    const BioPtr bio = NewMemoryBio();
+    if (!bio || !certificate || PEM_write_bio_X509(bio.get(), certificate) != 1) return {};
+    return MemoryBioText(bio.get());
 }
 
 std::string FirstContactRefusal(X509* certificate) {

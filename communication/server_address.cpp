@@ -1,12 +1,11 @@
-#include "agentcommon/communication/server_address.h"
-
-#include "agentcommon/communication/server_text.h"
-
-#include <curl/curl.h>
+#include "communication/server_address.h"
 
 #include <algorithm>
 #include <cctype>
-#include <memory>
+
+#include "communication/curl_handles.h"
+#include "install/install_keys.h"
+#include "install/printable_text.h"
 
 namespace Ardentis {
 namespace {
@@ -14,24 +13,8 @@ namespace {
 constexpr int kUnsupportedProtocol = CURLE_UNSUPPORTED_PROTOCOL;
 constexpr int kMalformedAddress = CURLE_URL_MALFORMAT;
 
-struct UrlDeleter {
-    void operator()(CURLU* url) const { curl_url_cleanup(url); }
-};
-
-// The part of url, or an empty string when it has none.
-std::string Part(CURLU* url, CURLUPart part, unsigned flags = 0) {
-    char* text = nullptr;
-    if (curl_url_get(url, part, &text, flags) != CURLUE_OK) return {};
-    std::string value(text);
-    curl_free(text);
-    return value;
-}
-
-ServerAddress Refused(int code, std::string why) {
-    ServerAddress address;
-    address.errorCode = code;
-    address.error = std::move(why);
-    return address;
+Unexpected<PingError> Refused(int code, std::string why) {
+    return Fail(PingError{code, std::move(why), "the configuration"});
 }
 
 std::string Lower(std::string_view text) {
@@ -43,9 +26,10 @@ std::string Lower(std::string_view text) {
 
 }  // namespace
 
-ServerAddress ParseServerAddress(std::string_view text) {
-    const std::string quoted = "ConfigurationServer '" + std::string(text) + "'";
-    if (text.empty()) return Refused(kMalformedAddress, "ConfigurationServer is empty");
+Expected<ServerAddress, PingError> ParseServerAddress(std::string_view text) {
+    const std::string key(corvane::kServerKey);
+    const std::string quoted = key + " '" + std::string(text) + "'";
+    if (text.empty()) return Refused(kMalformedAddress, key + " is empty");
 
     std::string url;
     if (const std::size_t scheme = text.find("://"); scheme != std::string_view::npos) {
@@ -59,11 +43,11 @@ ServerAddress ParseServerAddress(std::string_view text) {
         url = "https://" + std::string(text);
     }
 
-    const std::unique_ptr<CURLU, UrlDeleter> parsed(curl_url());
+    const CurlUrlPtr parsed(curl_url());
     if (!parsed || curl_url_set(parsed.get(), CURLUPART_URL, url.c_str(), 0) != CURLUE_OK ||
-        !Part(parsed.get(), CURLUPART_USER).empty() ||
-        !Part(parsed.get(), CURLUPART_QUERY).empty() ||
-        !Part(parsed.get(), CURLUPART_FRAGMENT).empty() ||
+        !CurlUrlPart(parsed.get(), CURLUPART_USER).empty() ||
+        !CurlUrlPart(parsed.get(), CURLUPART_QUERY).empty() ||
+        !CurlUrlPart(parsed.get(), CURLUPART_FRAGMENT).empty() ||
         url.find_first_of(std::string_view(" \t\r\n\0", 5)) != std::string::npos)
         return Refused(kMalformedAddress,
                        quoted +
@@ -71,14 +55,15 @@ ServerAddress ParseServerAddress(std::string_view text) {
                            "or https://host:port/path");
 
     // libcurl decodes %XX in the host: a blank or control byte would split the request.
-    const std::string host = Part(parsed.get(), CURLUPART_HOST);
-    if (std::any_of(host.begin(), host.end(), [](char c) { return c == ' ' || IsControlByte(c); }))
+    const std::string host = CurlUrlPart(parsed.get(), CURLUPART_HOST);
+    if (std::any_of(host.begin(), host.end(),
+                    [](char c) { return c == ' ' || corvane::IsControlByte(c); }))
         return Refused(kMalformedAddress,
                        quoted + " names a host with a blank or control character");
-    const std::string port = Part(parsed.get(), CURLUPART_PORT, CURLU_DEFAULT_PORT);
+    const std::string port = CurlUrlPart(parsed.get(), CURLUPART_PORT, CURLU_DEFAULT_PORT);
     if (port == "0")
         return Refused(kMalformedAddress, quoted + " names port 0, which no server listens on");
-    std::string base = Part(parsed.get(), CURLUPART_PATH);
+    std::string base = CurlUrlPart(parsed.get(), CURLUPART_PATH);
     while (!base.empty() && base.back() == '/') base.pop_back();
 
     ServerAddress address;

@@ -2,7 +2,7 @@
 #include <curl/curl.h>
 
 #include "agentcommon/ServiceModule.h"
-#include "agentcommon/communication/https_connection.h"
+#include "communication/https_connection.h"
 
 namespace Ardentis {
 namespace {

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "agentcommon/communication/certificate_facts.h"
+#include "communication/openssl_handles.h"
 
 namespace Ardentis {
 

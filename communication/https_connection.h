@@ -2,6 +2,7 @@
 #pragma once
 
 #include "agentcommon/CorvaneCommon.h"
+#include "communication/ping_error.h"
 
 namespace Ardentis {
 
@@ -13,17 +14,16 @@ namespace Ardentis {
 class HttpsConnection final : public IConnection {
   public:
     bool Ping() override;
-    std::int32_t GetLastErrorCode() const override { return errorCode_; }
+    std::int32_t GetLastErrorCode() const override { return error_.code; }
     std::int32_t GetLastResponseCode() const override { return responseCode_; }
-    std::string GetLastErrorMessage() const override { return errorMessage_; }
+    std::string GetLastErrorMessage() const override { return error_.message; }
 
   private:
-    // Records the outcome; a failure is logged as the check's verdict, naming step.
-    bool Finish(std::int32_t errorCode, std::string message, const char* step);
+    // Records the outcome; a failure is logged as the check's verdict.
+    bool Finish(PingError error);
 
-    std::int32_t errorCode_ = 0;
+    PingError error_;
     std::int32_t responseCode_ = 0;
-    std::string errorMessage_;
 };
 
 }  // namespace Ardentis

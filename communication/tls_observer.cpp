@@ -1,4 +1,6 @@
-#include "agentcommon/communication/tls_observer.h"
+#include "communication/tls_observer.h"
+
+#include "communication/certificate_facts.h"
 
 #include <openssl/ssl.h>
 

@@ -1,10 +1,11 @@
-#include "agentcommon/communication/transfer_outcome.h"
+#include "communication/ping_verdict.h"
 
+#include <curl/curl.h>
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "agentcommon/communication/server_text.h"
+#include "install/printable_text.h"
 
 namespace Ardentis {
 namespace {
@@ -18,16 +19,23 @@ constexpr char kHostPort[] = "127.0.0.1:8443";
 }
 
 // What the callbacks record of a complete answer with this status line.
-TransferRecord Answer(std::string statusLine) {
-    TransferRecord record;
-    record.statusLine = std::move(statusLine);
-    record.headersEnded = true;
-    return record;
+PingAnswer Answer(std::string statusLine) {
+    PingAnswer answer;
+    answer.statusLine = std::move(statusLine);
+    answer.headersEnded = true;
+    return answer;
 }
 
-PingError Classify(CURLcode result, long status, const TransferRecord& record,
+// The facts of a transfer that ended with result, status and what the callbacks saw.
+PingError Classify(CURLcode result, long status, PingAnswer answer,
                    const std::string& detail = "") {
-    return ClassifyTransfer(result, status, record, kHostPort, detail);
+    PingFacts facts;
+    facts.target.hostPort = kHostPort;
+    facts.result = result;
+    facts.detail = detail;
+    facts.answer = std::move(answer);
+    facts.answer.status = status;
+    return ClassifyTransfer(facts);
 }
 
 TEST(ClassifyTransfer, SuccessfulStatusesAreNoError) {
@@ -66,7 +74,7 @@ TEST(ClassifyTransfer, StatusLineWithoutReasonStillNamesTheStatus) {
 
 // libcurl takes a connection closed inside the headers for a complete answer.
 TEST(ClassifyTransfer, AnswerCutInItsHeadersIsNoAnswer) {
-    TransferRecord record = Answer("HTTP/1.1 200 OK");
+    PingAnswer record = Answer("HTTP/1.1 200 OK");
     record.headersEnded = false;
     const PingError error = Classify(CURLE_OK, 200, record);
     EXPECT_EQ(error.code, 8);
@@ -75,13 +83,13 @@ TEST(ClassifyTransfer, AnswerCutInItsHeadersIsNoAnswer) {
 
 // libcurl calls bytes that are not HTTP "HTTP/0.9" and refuses them as a protocol.
 TEST(ClassifyTransfer, AnswerThatIsNotHttpIsNoAnswer) {
-    const PingError error = Classify(CURLE_UNSUPPORTED_PROTOCOL, 0, TransferRecord{});
+    const PingError error = Classify(CURLE_UNSUPPORTED_PROTOCOL, 0, PingAnswer{});
     EXPECT_EQ(error.code, 8);
     EXPECT_TRUE(Contains(error.message, kHostPort));
 }
 
 TEST(ClassifyTransfer, BodyCutByTheConnectionsLimitCountsAsAnswered) {
-    TransferRecord record = Answer("HTTP/1.1 200 OK");
+    PingAnswer record = Answer("HTTP/1.1 200 OK");
     record.bodyCut = true;
     const PingError error = Classify(CURLE_WRITE_ERROR, 200, record);
     EXPECT_EQ(error.code, 0);
@@ -89,7 +97,7 @@ TEST(ClassifyTransfer, BodyCutByTheConnectionsLimitCountsAsAnswered) {
 }
 
 TEST(ClassifyTransfer, BodyCutOnAFailedStatusStillReportsTheStatus) {
-    TransferRecord record = Answer("HTTP/1.1 500 Internal Server Error");
+    PingAnswer record = Answer("HTTP/1.1 500 Internal Server Error");
     record.bodyCut = true;
     const PingError error = Classify(CURLE_WRITE_ERROR, 500, record);
     EXPECT_EQ(error.code, 22);
@@ -110,7 +118,7 @@ TEST(ClassifyTransfer, TransportFailuresKeepTheirCodeAndNameTheServer) {
           CURLE_SSL_CONNECT_ERROR, CURLE_PEER_FAILED_VERIFICATION, CURLE_SSL_PINNEDPUBKEYNOTMATCH,
           CURLE_RECV_ERROR}) {
         SCOPED_TRACE(static_cast<int>(result));
-        const PingError error = Classify(result, 0, TransferRecord{}, "libcurl detail text");
+        const PingError error = Classify(result, 0, PingAnswer{}, "libcurl detail text");
         EXPECT_EQ(error.code, static_cast<int>(result));
         EXPECT_TRUE(Contains(error.message, kHostPort));
         EXPECT_EQ(error.message.find('\n'), std::string::npos);
@@ -122,17 +130,17 @@ TEST(ClassifyTransfer, DetailAppearsInTheMessage) {
          {CURLE_COULDNT_CONNECT, CURLE_OPERATION_TIMEDOUT, CURLE_SSL_CONNECT_ERROR,
           CURLE_PEER_FAILED_VERIFICATION, CURLE_RECV_ERROR}) {
         SCOPED_TRACE(static_cast<int>(result));
-        EXPECT_TRUE(Contains(Classify(result, 0, TransferRecord{}, "libcurl detail text").message,
+        EXPECT_TRUE(Contains(Classify(result, 0, PingAnswer{}, "libcurl detail text").message,
                              "libcurl detail text"));
     }
 }
 
 TEST(ClassifyTransfer, WithoutDetailNoEmptyParentheses) {
-    EXPECT_FALSE(Contains(Classify(CURLE_COULDNT_CONNECT, 0, TransferRecord{}).message, "()"));
+    EXPECT_FALSE(Contains(Classify(CURLE_COULDNT_CONNECT, 0, PingAnswer{}).message, "()"));
 }
 
 TEST(ClassifyTransfer, PinMismatchNamesThePinnedFile) {
-    const PingError error = Classify(CURLE_SSL_PINNEDPUBKEYNOTMATCH, 0, TransferRecord{});
+    const PingError error = Classify(CURLE_SSL_PINNEDPUBKEYNOTMATCH, 0, PingAnswer{});
     EXPECT_EQ(error.code, 90);
     EXPECT_TRUE(Contains(error.message, "config/ConfigurationServer.PEM"));
 }
@@ -164,8 +172,8 @@ TEST(Printable, WritesOutEveryByteOutsidePrintableAscii) {
         {"a\\b", "a\\\\b"},
     };
     for (const auto& row : rows) {
-        EXPECT_EQ(Printable(row.text), row.shown);
-        EXPECT_TRUE(Contains(Classify(CURLE_RECV_ERROR, 0, TransferRecord{}, row.text).message,
+        EXPECT_EQ(corvane::Printable(row.text), row.shown);
+        EXPECT_TRUE(Contains(Classify(CURLE_RECV_ERROR, 0, PingAnswer{}, row.text).message,
                              "(" + row.shown + ")"));
         EXPECT_TRUE(Contains(Classify(CURLE_OK, 403, Answer("HTTP/1.1 403 " + row.text)).message,
                              "answered 403 " + row.shown));

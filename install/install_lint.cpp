@@ -1,19 +1,21 @@
-#include "agentcommon/communication/configuration_lint.h"
+#include "install/install_lint.h"
 
 #include <boost/algorithm/string/predicate.hpp>
 #include <boost/algorithm/string/trim.hpp>
 
 #include <algorithm>
 #include <numeric>
-#include <string_view>
 
-#include "agentcommon/communication/server_text.h"
+#include "install/install_keys.h"
+#include "install/printable_text.h"
 
-namespace Ardentis {
+namespace corvane {
 namespace {
 
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-constexpr std::size_t kLargestTypo = 2;  // letters changed, added or left out
+constexpr std::size_t kLargestTypo = 2;
+
+}  // namespace
 
 std::size_t EditDistance(std::string_view a, std::string_view b) {
     std::vector<std::size_t> row(b.size() + 1);
@@ -30,30 +32,18 @@ std::size_t EditDistance(std::string_view a, std::string_view b) {
     return row[b.size()];
 }
 
-// The known key that key was probably meant to be, or null.
-const std::string_view* MeantKey(std::string_view key) {
+std::string_view MeantKey(std::string_view key) {
     if (key.starts_with(kByteOrderMark)) key.remove_prefix(kByteOrderMark.size());
-    if (std::find(kKnownInstallKeys.begin(), kKnownInstallKeys.end(), key) !=
-        kKnownInstallKeys.end())
-        return nullptr;
-    for (const std::string_view& known : kKnownInstallKeys) {
-        if (boost::algorithm::iequals(key, known) || EditDistance(key, known) <= kLargestTypo)
-            return &known;
+    const auto known = [&](const InstallKey& row) { return row.name == key; };
+    if (std::any_of(kInstallKeys.begin(), kInstallKeys.end(), known)) return {};
+    for (const InstallKey& row : kInstallKeys) {
+        if (boost::algorithm::iequals(key, row.name) || EditDistance(key, row.name) <= kLargestTypo)
+            return row.name;
     }
-    return nullptr;
+    return {};
 }
 
-std::string Quoted(const std::string& text) {
-    // Built by appending: GCC 12 at -O3 takes "'" + std::string&& for an overlapping copy.
-    std::string quoted = "'";
-    quoted += Printable(text);
-    quoted += '\'';
-    return quoted;
-}
-
-}  // namespace
-
-std::vector<std::string> LintInstallParameters(const corvane::InstallParameters& table) {
+std::vector<std::string> LintInstallParameters(const InstallParameters& table) {
     std::vector<std::string> warnings;
     for (const auto& [key, value] : table) {
         if (key.starts_with(kByteOrderMark))
@@ -65,25 +55,25 @@ std::vector<std::string> LintInstallParameters(const corvane::InstallParameters&
                 "byte-order mark)");
         // A key that begins with "#" is commented out on purpose.
         if (key.empty() || key.starts_with('#')) continue;
-        if (const std::string_view* meant = MeantKey(key))
+        if (const std::string_view meant = MeantKey(key); !meant.empty())
             warnings.push_back("install_config.txt: the key " + Quoted(key) +
-                               " is not one the agent reads; if it means " + std::string(*meant) +
+                               " is not one the agent reads; if it means " + std::string(meant) +
                                ", write it exactly so (keys are case-sensitive)");
     }
-    for (const std::string_view known : kKnownInstallKeys) {
-        const auto [first, end] = table.equal_range(std::string(known));
+    for (const InstallKey& known : kInstallKeys) {
+        const std::string name(known.name);
+        const auto [first, end] = table.equal_range(name);
         if (first == end) continue;
         if (const auto count = std::distance(first, end); count > 1)
-            warnings.push_back("install_config.txt names " + std::string(known) + " " +
-                               std::to_string(count) +
+            warnings.push_back("install_config.txt names " + name + " " + std::to_string(count) +
                                " times; only the first in the file counts: remove the others");
-        const bool mustBeExact = known == "ConfigurationServer" || known == "ApplicationToken";
-        if (mustBeExact && boost::algorithm::trim_copy(first->second) != first->second)
-            warnings.push_back("install_config.txt: the value of " + std::string(known) +
+        const bool holdsText = known.defaultSeconds == 0;
+        if (holdsText && boost::algorithm::trim_copy(first->second) != first->second)
+            warnings.push_back("install_config.txt: the value of " + name +
                                " has blanks around it; the agent leaves them out but the "
                                "report shows them: remove them");
     }
     return warnings;
 }
 
-}  // namespace Ardentis
+}  // namespace corvane

@@ -1,4 +1,4 @@
-#include "agentcommon/communication/name_lookup.h"
+#include "communication/name_lookup.h"
 
 #ifdef _WIN32
 #include <winsock2.h>

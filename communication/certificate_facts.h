@@ -4,15 +4,9 @@
 
 #include <openssl/x509.h>
 
-#include <memory>
 #include <string>
 
 namespace Ardentis {
-
-struct X509Deleter {
-    void operator()(X509* certificate) const { X509_free(certificate); }
-};
-using CertificatePtr = std::unique_ptr<X509, X509Deleter>;
 
 struct CertificateFacts {
     std::string subject;    // RFC 2253 form, printable
@@ -28,6 +22,9 @@ struct CertificateFacts {
 std::string PublicKeyPin(X509* certificate);
 
 CertificateFacts DescribeCertificate(X509* certificate);
+
+// The certificate in PEM form; empty when it cannot be written.
+std::string PemOf(X509* certificate);
 
 // Why a certificate seen for the first time must not be trusted, or empty when it may be:
 // outside its validity dates, an RSA key under 2048 bits, or a signature made with SHA-1,

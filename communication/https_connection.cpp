@@ -1,0 +1,214 @@
+#include "communication/https_connection.h"
+
+#include <algorithm>
+#include <ctime>
+#include <optional>
+
+#include "communication/connection_log.h"
+#include "communication/connection_settings.h"
+#include "communication/curl_handles.h"
+#include "communication/name_lookup.h"
+#include "communication/ping_trace.h"
+#include "communication/ping_verdict.h"
+#include "communication/pinned_certificate.h"
+#include "communication/server_address.h"
+#include "communication/tls_observer.h"
+#include "install/printable_text.h"
+#include "platform/file_status.h"
+#include "platform/file_write.h"
+
+namespace Ardentis {
+namespace {
+
+// Only this much of an answer's body is read; a longer one ends the transfer.
+constexpr std::size_t kLargestBody = 64 * 1024;
+// libcurl's words when it takes a proxy from the environment.
+constexpr std::string_view kProxyNote = "Uses proxy env variable ";
+
+std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* user) {
+    auto* answer = static_cast<PingAnswer*>(user);
+    std::string_view line(data, size * count);
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
+    if (line.starts_with("HTTP/")) {
+        answer->statusLine = line;
+        answer->headersEnded = false;
+    } else if (line.empty()) {
+        answer->headersEnded = true;
+    } else if (line.size() > 5 && curl_strnequal(line.data(), "Date:", 5)) {
+        answer->date = line.substr(5);
+    }
+    return size * count;
+}
+
+std::size_t OnBody(char*, std::size_t size, std::size_t count, void* user) {
+    auto* answer = static_cast<PingAnswer*>(user);
+    answer->bodyBytes += size * count;
+    if (answer->bodyBytes <= kLargestBody) return size * count;
+    answer->bodyCut = true;
+    return 0;  // ends the transfer
+}
+
+// A proxy setting without its credentials, printable.
+std::string WithoutCredentials(const std::string& proxy) {
+    const CurlUrlPtr url(curl_url());
+    if (!url ||
+        curl_url_set(url.get(), CURLUPART_URL, proxy.c_str(),
+                     CURLU_GUESS_SCHEME | CURLU_NON_SUPPORT_SCHEME) != CURLUE_OK ||
+        curl_url_set(url.get(), CURLUPART_USER, nullptr, 0) != CURLUE_OK ||
+        curl_url_set(url.get(), CURLUPART_PASSWORD, nullptr, 0) != CURLUE_OK)
+        return "(a proxy setting that is not a URL)";
+    const std::string clean = CurlUrlPart(url.get(), CURLUPART_URL);
+    return clean.empty() ? "(a proxy setting that is not a URL)" : corvane::Printable(clean);
+}
+
+// libcurl's notes on the transfer; only the proxy it took from the environment is kept.
+// Never looks at the data that went out: the request holds the token.
+int OnDebug(CURL*, curl_infotype type, char* data, std::size_t size, void* user) {
+    std::string_view text(data, size);
+    if (type != CURLINFO_TEXT || !text.starts_with(kProxyNote)) return 0;
+    const std::size_t start = text.find("'");
+    const std::size_t end = text.rfind("'");
+    if (start != std::string_view::npos && end > start)
+        static_cast<PingRoute*>(user)->proxy =
+            WithoutCredentials(std::string(text.substr(start + 1, end - start - 1)));
+    return 0;
+}
+
+std::int64_t Microseconds(CURL* curl, CURLINFO what) {
+    curl_off_t microseconds = 0;
+    curl_easy_getinfo(curl, what, &microseconds);
+    return microseconds;
+}
+
+// What curl and the TLS observer learnt of the transfer that ended with result.
+void TakeTransferFacts(CURL* curl, CURLcode result, const char* detail, const TlsObservation& tls,
+                       PingFacts& facts) {
+    facts.result = result;
+    facts.detail = detail;
+    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &facts.answer.status);
+
+    PingRoute& route = facts.route;
+    if (route.proxy.empty()) route.lookup = DescribeLookup(facts.target.host);
+    char* ip = nullptr;
+    curl_easy_getinfo(curl, CURLINFO_PRIMARY_IP, &ip);
+    curl_easy_getinfo(curl, CURLINFO_PRIMARY_PORT, &route.port);
+    if (ip) route.ip = ip;
+
+    facts.tls.version = tls.version;
+    facts.tls.cipher = tls.cipher;
+    if (tls.leaf) facts.tls.certificate = DescribeCertificate(tls.leaf.get());
+    facts.tls.refusal = tls.refusal;
+    facts.tls.certificateChanged = tls.leafChanged;
+
+    facts.times = {Microseconds(curl, CURLINFO_NAMELOOKUP_TIME_T),
+                   Microseconds(curl, CURLINFO_CONNECT_TIME_T),
+                   Microseconds(curl, CURLINFO_APPCONNECT_TIME_T),
+                   Microseconds(curl, CURLINFO_STARTTRANSFER_TIME_T),
+                   Microseconds(curl, CURLINFO_TOTAL_TIME_T)};
+    if (!facts.answer.date.empty())
+        facts.serverTime = curl_getdate(corvane::Printable(facts.answer.date).c_str(), nullptr);
+    facts.localTime = std::time(nullptr);
+}
+
+}  // namespace
+
+bool HttpsConnection::Finish(PingError error) {
+    error_ = std::move(error);
+    if (error_.code != 0) WriteLog(CheckFailed(error_));
+    return error_.code == 0;
+}
+
+bool HttpsConnection::Ping() {
+    responseCode_ = 0;
+    const ConnectionSettings settings = LoadConnectionSettings();
+    if (std::any_of(settings.token.begin(), settings.token.end(), corvane::IsControlByte))
+        return Finish(TokenRefused());
+    const Expected<ServerAddress, PingError> address = ParseServerAddress(settings.server);
+    if (!address) return Finish(address.Error());
+
+    // Anything at the certificate's path counts as a pin, so that a name that is taken
+    // can never switch pinning off; what cannot be read as a certificate stops the ping.
+    const std::wstring certificatePath = PinnedCertificatePath();
+    platform::RemoveInterruptedWrites(certificatePath);
+    const bool pinned = platform::PathTaken(certificatePath);
+    std::string pin;
+    if (pinned) {
+        const Expected<std::string> read = ReadPinnedCertificate(certificatePath);
+        if (!read) return Finish(PinnedFileUnusable(read.Error()));
+        pin = *read;
+    }
+
+    // First contact must be able to keep what it trusts: otherwise every run would send
+    // the token to whichever certificate answers and keep nothing. The file is made
+    // before anything is sent.
+    std::optional<platform::NewFile> pinFile;
+    if (!pinned) {
+        pinFile.emplace(certificatePath);
+        if (!pinFile->Error().empty()) return Finish(PinnedFileUnwritable(pinFile->Error()));
+    }
+
+    const CurlPtr curl(curl_easy_init());
+    if (!curl) return Finish(TransferNotStarted());
+    const std::string authorization = "Authorization: Bearer " + settings.token;
+    const CurlListPtr headers(curl_slist_append(nullptr, authorization.c_str()));
+    char detail[CURL_ERROR_SIZE] = {};
+    PingFacts facts;
+    facts.target = {address->host, address->hostPort, settings.timeoutSeconds, pin};
+    TlsObservation tls;
+    tls.firstContact = !pinned;
+
+    CURL* c = curl.get();
+    curl_easy_setopt(c, CURLOPT_URL, address->pingUrl.c_str());
+    curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "https");
+    curl_easy_setopt(c, CURLOPT_HTTPGET, 1L);
+    curl_easy_setopt(c, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
+    // Set here, not left to a system file: Windows has none.
+    curl_easy_setopt(c, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2));
+    curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers.get());
+    curl_easy_setopt(c, CURLOPT_USERAGENT, "CorvaneCommon/" CORVANE_COMMON_VERSION);
+    curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 0L);
+    curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, settings.connectTimeoutSeconds);
+    curl_easy_setopt(c, CURLOPT_TIMEOUT, settings.timeoutSeconds);
+    curl_easy_setopt(c, CURLOPT_ERRORBUFFER, detail);
+    curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, OnHeader);
+    curl_easy_setopt(c, CURLOPT_HEADERDATA, &facts.answer);
+    curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, OnBody);
+    curl_easy_setopt(c, CURLOPT_WRITEDATA, &facts.answer);
+    curl_easy_setopt(c, CURLOPT_VERBOSE, 1L);
+    curl_easy_setopt(c, CURLOPT_DEBUGFUNCTION, OnDebug);
+    curl_easy_setopt(c, CURLOPT_DEBUGDATA, &facts.route);
+    // Trust comes from the pinned key, or on first contact from the operator's choice of
+    // server, whose certificate must then name the address we dialled and pass the rules
+    // of first contact. No certificate authority takes part, so none is loaded.
+    curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 0L);
+    curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, pinned ? 0L : 2L);
+    curl_easy_setopt(c, CURLOPT_CAINFO, nullptr);
+    curl_easy_setopt(c, CURLOPT_CAPATH, nullptr);
+    if (pinned) curl_easy_setopt(c, CURLOPT_PINNEDPUBLICKEY, pin.c_str());
+    ObserveTls(c, tls);
+
+    WriteLog({LogLine::Level::Info, "Pinging " + address->pingUrl + " (connect timeout " +
+                                        std::to_string(settings.connectTimeoutSeconds) +
+                                        " s, timeout " + std::to_string(settings.timeoutSeconds) +
+                                        " s, " + (pinned ? "pinned certificate" : "first contact") +
+                                        ")"});
+    const CURLcode result = curl_easy_perform(c);
+    TakeTransferFacts(c, result, detail, tls, facts);
+    responseCode_ = static_cast<std::int32_t>(facts.answer.status);
+
+    PingError error = ClassifyTransfer(facts);
+    WriteLog(PingTrace(facts, error));
+    if (error.code != 0) return Finish(std::move(error));
+
+    std::string key = "pinned key " + pin;
+    if (!pinned) {
+        FirstPin kept = PinOnFirstContact(tls.leaf.get(), *pinFile, facts);
+        WriteLog(kept.line);
+        key = std::move(kept.key);
+    }
+    WriteLog(CheckPassed(facts, key));
+    return Finish({});
+}
+
+}  // namespace Ardentis

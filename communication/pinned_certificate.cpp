@@ -1,0 +1,69 @@
+#include "communication/pinned_certificate.h"
+
+#include <openssl/err.h>
+#include <openssl/pem.h>
+
+#include <vector>
+
+#include "agentcommon/CorvaneCommon.h"
+#include "communication/certificate_facts.h"
+#include "communication/openssl_handles.h"
+#include "platform/file_read.h"
+
+namespace Ardentis {
+namespace {
+
+// A certificate, even with a long chain, is far smaller than this.
+constexpr std::size_t kLargestCertificateFile = 64 * 1024;
+
+}  // namespace
+
+Expected<std::string> PinFromPem(std::string_view pem) {
+    if (pem.empty()) return Fail("it is empty");
+    const BioPtr bio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
+    const CertificatePtr certificate(bio ? PEM_read_bio_X509(bio.get(), nullptr, nullptr, nullptr)
+                                         : nullptr);
+    if (!certificate) {
+        ERR_clear_error();  // the next handshake must not read this failure as its own
+        return Fail("it holds no certificate in PEM form");
+    }
+
+    std::string pin = PublicKeyPin(certificate.get());
+    if (pin.empty()) return Fail("its public key cannot be read");
+    return pin;
+}
+
+Expected<std::string> ReadPinnedCertificate(const std::wstring& path) {
+    std::vector<char> buffer(kLargestCertificateFile + 1);
+    const auto count = platform::ReadFileStart(path, buffer);
+    if (!count) return Fail("it cannot be read (not a regular file, no access, or being written)");
+    if (*count > kLargestCertificateFile) return Fail("it is larger than 64 KiB");
+    return PinFromPem(std::string_view(buffer.data(), *count));
+}
+
+std::string RepinAdvice() {
+    return "remove " + std::string(kPinnedCertificateFile) + " to pin again";
+}
+
+FirstPin PinOnFirstContact(X509* certificate, platform::NewFile& file, const PingFacts& facts) {
+    const std::string& hostPort = facts.target.hostPort;
+    const std::string pem = PemOf(certificate);
+    const Expected<std::string> pin = PinFromPem(pem);
+    if (!pin)
+        return {"key not pinned",
+                {LogLine::Level::Error,
+                 "Cannot keep the certificate of " + hostPort + ": " + pin.Error()}};
+    if (const std::string error = file.Commit(pem); !error.empty())
+        return {"key " + *pin + " not pinned",
+                {LogLine::Level::Error, "Cannot save the certificate of " + hostPort + " to " +
+                                            std::string(kPinnedCertificateFile) + ": " + error}};
+    const std::string way =
+        facts.route.proxy.empty() ? "a direct connection" : "the proxy " + facts.route.proxy;
+    return {"key now pinned " + *pin,
+            {LogLine::Level::Warn, "First contact with " + hostPort +
+                                       ": trusting its certificate (public key " + *pin +
+                                       "), taken over " + way + ", and pinning it in " +
+                                       std::string(kPinnedCertificateFile)}};
+}
+
+}  // namespace Ardentis

@@ -1,0 +1,38 @@
+// The configuration server's certificate, trusted on first use and pinned afterwards in
+// kPinnedCertificateFile (agentcommon/CorvaneCommon.h).
+#pragma once
+
+#include <openssl/x509.h>
+
+#include <string>
+#include <string_view>
+
+#include "agentcommon/expected.h"
+#include "communication/connection_log.h"
+#include "communication/ping_facts.h"
+#include "platform/file_write.h"
+
+namespace Ardentis {
+
+// The public-key pin ("sha256//<base64>" of the public key, the form libcurl compares) of
+// the first PEM certificate in pem, or why there is none.
+Expected<std::string> PinFromPem(std::string_view pem);
+
+// The pin of the pinned certificate file at path (a regular file of at most 64 KiB), or
+// why it cannot be used.
+Expected<std::string> ReadPinnedCertificate(const std::wstring& path);
+
+// What to do once a changed certificate has been checked: the wording of every message
+// that gives this advice but the two the log and the unusable file had first.
+std::string RepinAdvice();
+
+struct FirstPin {
+    std::string key;  // for the verdict: "key now pinned sha256//..." or why not
+    LogLine line;     // what became of the pin
+};
+
+// Trust on first use: saves certificate, which passed the first-contact rules in the ping
+// that facts describe, through file as the pin.
+FirstPin PinOnFirstContact(X509* certificate, platform::NewFile& file, const PingFacts& facts);
+
+}  // namespace Ardentis
