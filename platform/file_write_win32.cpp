@@ -5,6 +5,8 @@
 
 #include <string_view>
 
+#include "platform/windows_error.h"
+
 namespace platform {
 namespace {
 
@@ -12,17 +14,7 @@ namespace {
 constexpr int kTemporaryNameAttempts = 100;
 
 std::string Failure(const char* what, DWORD code) {
-    char* text = nullptr;
-    const DWORD length = FormatMessageA(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-    std::string reason = length ? std::string(text, length) : "error " + std::to_string(code);
-    LocalFree(text);
-    // System messages end in ".\r\n"; the caller puts the sentence around it.
-    while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' ||
-                               reason.back() == '.' || reason.back() == ' '))
-        reason.pop_back();
-    return std::string(what) + ": " + reason;
+    return std::string(what) + ": " + WindowsErrorText(code);
 }
 
 // The temporary names below: the target's name, a dot, digits, a dash, digits, ".tmp".

@@ -91,6 +91,11 @@ def command(program, args=()):
     return [WINE, program, *args] if WINDOWS else [program, *args]
 
 
+def windows_path(path):
+    """The path as a Windows program under wine sees it (drive Z: is the root)."""
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
 def from_text_mode(data):
     """A Windows console program's standard streams are in text mode: every line ends
     with CR LF. Checks that and returns the text with LF line ends, as on Linux."""

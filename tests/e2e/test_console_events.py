@@ -4,7 +4,7 @@ ends at once with status 255 (-1) and prints nothing, whatever the signals' orde
 Windows has Ctrl+C, Ctrl+Break and the closing of the console: wine hands SIGINT to the
 console control handlers as CTRL_C_EVENT, on a thread of their own as Windows does; it
 ends the process on SIGTERM and SIGHUP without a console event and ignores SIGQUIT. The
-other two events are sent as the console sends them, by seams/console_event.cpp."""
+other two events are sent as the console sends them, by seams/windows_helper.cpp."""
 
 import os
 import signal
@@ -13,7 +13,7 @@ import time
 import unittest
 
 from harness import (WINDOWS, WINE, ConfigServer, ScratchInstall, child_environment, command,
-                     fault_environment, not_under_wine)
+                     fault_environment, not_under_wine, windows_path)
 from test_ping_report import install_config, leftovers
 
 CONSOLE_EVENT = 255  # -1
@@ -35,8 +35,8 @@ def event_name(event):
 
 def send_windows_events(program, events):
     """Sends events, back to back, to the running program as its console would."""
-    windows_path = "Z:" + program.replace("/", "\\")
-    sender = subprocess.run([WINE, os.environ["CORVANE_CONSOLE_EVENT"], windows_path,
+    sender = subprocess.run([WINE, os.environ["CORVANE_WINDOWS_HELPER"], "event",
+                             windows_path(program),
                              *(WINDOWS_EVENTS[event] for event in events)],
                             stdin=subprocess.DEVNULL, capture_output=True, timeout=20,
                             env=child_environment(), check=False)

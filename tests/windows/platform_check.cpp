@@ -29,12 +29,14 @@
 #include "platform/file_status.h"
 #include "platform/file_write.h"
 #include "platform/library_search.h"
+#include "platform/native_path.h"
 #include "platform/process_paths.h"
 
 // The checks link the platform files without the agent's library: the loader gets its
-// configuration folder from this stand-in.
+// configuration folder from this stand-in, and its log line goes to g_unreadable.
 namespace {
 std::wstring g_configFolder;
+std::string g_unreadable;
 }  // namespace
 
 namespace Ardentis {
@@ -42,6 +44,12 @@ std::wstring GetConfigPath() {
     return g_configFolder;
 }
 }  // namespace Ardentis
+
+namespace corvane {
+void LogUnreadableInstallParameters(const std::wstring& path, const std::string& reason) {
+    g_unreadable = platform::DisplayPath(path) + ": " + reason;
+}
+}  // namespace corvane
 
 namespace {
 
@@ -87,6 +95,8 @@ void CheckLoader(const std::wstring& scratch) {
     corvane::InstallParameters missing;
     Check(corvane::LoadInstallParameters(missing) == 0 && missing.empty(),
           "loader: missing file gives no entries");
+    Check(g_unreadable.ends_with(" (error 2)"), "loader: the log says it was not found",
+          g_unreadable);
 
     // Carriage return and line feed line ends, as Windows editors write them.
     const std::string text =
@@ -153,8 +163,14 @@ void CheckSharing(const std::wstring& scratch) {
         CreateFileW(config.c_str(), GENERIC_READ | GENERIC_WRITE,
                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
     corvane::InstallParameters table;
+    g_unreadable.clear();
     Check(held != INVALID_HANDLE_VALUE && corvane::LoadInstallParameters(table) == 0,
           "loader: file held open for writing gives no entries");
+    // The log names the file in Windows form, and the sharing violation.
+    const std::string expected = platform::DisplayPath(config) + ": ";
+    Check(g_unreadable.starts_with(expected) && g_unreadable.ends_with(" (error 32)") &&
+              g_unreadable.find('/') == std::string::npos,
+          "loader: the log says why", g_unreadable);
     if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
     if (writer != INVALID_HANDLE_VALUE) CloseHandle(writer);
 

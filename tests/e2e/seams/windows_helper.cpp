@@ -1,17 +1,23 @@
-// Sends console control events to a running Windows program as the console does: a new
-// thread in that process at kernel32's CtrlRoutine, with the event as its argument. Wine
-// turns only SIGINT into an event (CTRL_C_EVENT); this gives the tests Ctrl+Break and
-// the closing of the console as well.
+// What the end-to-end suites need of a Windows process beside the program under wine:
 //
-//   console_event PROGRAM EVENT...   PROGRAM: the full Windows path of the running
-//                                    executable; EVENT: 0 Ctrl+C, 1 Ctrl+Break, 2 close
-// Exits with 0 once the first event was sent, 1 when no such process runs or that failed.
+//   windows_helper event PROGRAM EVENT...
+//       Sends console control events to the running program as the console does: a new
+//       thread in that process at kernel32's CtrlRoutine, with the event as its argument.
+//       Wine turns only SIGINT into an event (CTRL_C_EVENT); this gives Ctrl+Break and
+//       the closing of the console as well. PROGRAM: the full Windows path of the running
+//       executable; EVENT: 0 Ctrl+C, 1 Ctrl+Break, 2 close. Exits with 0 once the first
+//       event was sent, 1 when no such process runs or that failed.
+//   windows_helper hold FILE
+//       Holds FILE open for writing (share modes hold among Windows processes only),
+//       writes "open" and a line end, and closes it when its standard input ends.
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 // after windows.h
 #include <tlhelp32.h>
 
+#include <cstdio>
 #include <cwchar>
+#include <string>
 
 namespace {
 
@@ -38,11 +44,20 @@ HANDLE OpenProgram(const wchar_t* program) {
     return found;
 }
 
-}  // namespace
+int Hold(const wchar_t* file) {
+    const HANDLE held = CreateFileW(file, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (held == INVALID_HANDLE_VALUE) return 1;
+    std::fputs("open\n", stdout);
+    std::fflush(stdout);
+    while (std::fgetc(stdin) != EOF) {
+    }
+    CloseHandle(held);
+    return 0;
+}
 
-int wmain(int argc, wchar_t* argv[]) {
-    if (argc < 3) return 1;
-    const HANDLE process = OpenProgram(argv[1]);
+int SendEvents(int argc, wchar_t* argv[]) {
+    const HANDLE process = OpenProgram(argv[2]);
     // kernel32 lies at the same address in every process of a session.
     const auto routine = reinterpret_cast<LPTHREAD_START_ROUTINE>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "CtrlRoutine")));
@@ -65,7 +80,7 @@ int wmain(int argc, wchar_t* argv[]) {
     };
     static Send sends[16];
     int count = 0;
-    for (int i = 2; i < argc && count < 16; ++i)
+    for (int i = 3; i < argc && count < 16; ++i)
         sends[count++] = {process, routine, std::wcstoul(argv[i], nullptr, 10)};
     if (send(&sends[0]) != 0) return 1;
     for (int i = 1; i < count; ++i) {
@@ -76,4 +91,13 @@ int wmain(int argc, wchar_t* argv[]) {
         }
     }
     ExitProcess(0);
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t* argv[]) {
+    const std::wstring command = argc > 1 ? argv[1] : L"";
+    if (command == L"event" && argc > 3) return SendEvents(argc, argv);
+    if (command == L"hold" && argc == 3) return Hold(argv[2]);
+    return 2;
 }
