@@ -13,6 +13,11 @@ namespace {
 // Attempts at a free temporary name; each one fails only when that name is taken.
 constexpr int kTemporaryNameAttempts = 100;
 
+// An antivirus scanner or the indexer often opens a file that has just been written, for
+// a moment; the rename is tried again for up to about half a second.
+constexpr int kRenameAttempts = 10;
+constexpr DWORD kRenamePauseMs = 50;
+
 std::string Failure(const char* what, DWORD code) {
     return std::string(what) + ": " + WindowsErrorText(code);
 }
@@ -30,6 +35,18 @@ bool IsTemporaryName(std::wstring_view name, std::wstring_view prefix) {
     const std::size_t dash = name.find(L'-');
     return dash != std::wstring_view::npos && digits(name.substr(0, dash)) &&
            digits(name.substr(dash + 1));
+}
+
+// Without MOVEFILE_REPLACE_EXISTING the move refuses an existing name, so a file that
+// appeared meanwhile is kept. Returns 0 or the last error.
+DWORD Rename(const std::wstring& from, const std::wstring& to) {
+    for (int attempt = 1;; ++attempt) {
+        if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH)) return 0;
+        const DWORD code = GetLastError();
+        const bool held = code == ERROR_SHARING_VIOLATION || code == ERROR_ACCESS_DENIED;
+        if (!held || attempt == kRenameAttempts) return code;
+        Sleep(kRenamePauseMs);
+    }
 }
 
 bool WriteAll(HANDLE file, std::string_view content) {
@@ -80,13 +97,12 @@ std::string NewFile::Commit(std::string_view content) {
     if (!WriteAll(file, content) || !FlushFileBuffers(file))
         error = Failure("cannot write it", GetLastError());
     if (!CloseHandle(file) && error.empty()) error = Failure("cannot write it", GetLastError());
-    // Without MOVEFILE_REPLACE_EXISTING the move refuses an existing name, so a file that
-    // appeared meanwhile is kept.
-    if (error.empty() && !MoveFileExW(temporary_.c_str(), path_.c_str(), MOVEFILE_WRITE_THROUGH)) {
-        const DWORD code = GetLastError();
-        error = code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS
-                    ? "another file of that name appeared meanwhile and was kept"
-                    : Failure("cannot give it its name", code);
+    if (error.empty()) {
+        const DWORD code = Rename(temporary_, path_);
+        if (code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS)
+            error = "another file of that name appeared meanwhile and was kept";
+        else if (code != 0)
+            error = Failure("cannot give it its name", code);
     }
     if (!error.empty()) DeleteFileW(temporary_.c_str());
     return error;
