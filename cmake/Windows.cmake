@@ -84,3 +84,30 @@ function(corvane_install_runtime_dlls)
         include([[${CMAKE_CURRENT_FUNCTION_LIST_DIR}/InstallWindowsDlls.cmake]])
     ")
 endfunction()
+
+# Authenticode: the installation (and so the .zip) is signed when a certificate and its
+# key are given, with osslsigncode; otherwise it is unsigned, and the build says so.
+set(CORVANE_SIGN_CERT "" CACHE FILEPATH
+    "PEM file: the certificate that signs the Windows binaries, then its chain")
+set(CORVANE_SIGN_KEY "" CACHE FILEPATH "PEM file: the certificate's private key, unencrypted")
+if(CORVANE_SIGN_CERT AND CORVANE_SIGN_KEY)
+    find_program(CORVANE_OSSLSIGNCODE osslsigncode REQUIRED)
+    message(STATUS "Windows binaries: signed at install with ${CORVANE_SIGN_CERT}")
+else()
+    message(WARNING "CORVANE_SIGN_CERT and CORVANE_SIGN_KEY are not both set: the Windows "
+                    "binaries will be installed and packaged unsigned")
+endif()
+
+# Called after every other install rule of bin/.
+function(corvane_install_signing)
+    if(NOT (CORVANE_SIGN_CERT AND CORVANE_SIGN_KEY))
+        install(CODE "message(STATUS \"The Windows binaries are not signed\")")
+        return()
+    endif()
+    install(CODE "
+        set(corvane_osslsigncode [[${CORVANE_OSSLSIGNCODE}]])
+        set(corvane_sign_cert [[${CORVANE_SIGN_CERT}]])
+        set(corvane_sign_key [[${CORVANE_SIGN_KEY}]])
+        include([[${CMAKE_CURRENT_FUNCTION_LIST_DIR}/SignWindowsBinaries.cmake]])
+    ")
+endfunction()
