@@ -10,9 +10,10 @@ Set CORVANE_E2E_KEEP=1 to keep the scratch folders for a look after the run.
 
 Windows: set CORVANE_E2E_WINE to the wine64 command and CORVANE_INSTALL_ROOT to a Windows
 installation; every run is then `wine64 ROOT/bin/CorvanePing.exe`, and the tests say where
-Windows differs (WINDOWS, not_under_wine). Start the prefix first (`wineserver -p`, then
-`wine64 wineboot` with its output elsewhere), as CTest does: services that a run starts
-would otherwise hold its output open, and each run would start them again.
+Windows differs (WINDOWS, not_under_wine). Make the prefix first and let it settle
+(`wine64 wineboot --init`, then `wineserver -w`), then start a wineserver that stays
+(`wineserver -p`), as CTest does, each with its output elsewhere: services that a run
+starts would otherwise hold its output open, and each run would start them again.
 """
 
 import base64
@@ -115,20 +116,9 @@ def run_program(program, args=(), timeout=20, cwd=None, env=None):
     """
     env = child_environment() if env is None else env
 
-    def run():
-        return subprocess.run(command(program, args), cwd=cwd, env=env,
-                              stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                              stderr=subprocess.PIPE, timeout=timeout, check=False)
-
-    done = run()
-    # Under wine, a run on a new prefix now and then ends with status 1 and no output at
-    # all (3 of 16 runs of the suites here had one such run). The program never ends
-    # with 1 without its line on standard output, so that run never reached it: it is
-    # run once more, and said so.
-    if WINDOWS and (done.returncode, done.stdout, done.stderr) == (1, b"", b""):
-        print("harness: wine ended a run with status 1 and no output; running it again",
-              file=sys.stderr)
-        done = run()
+    done = subprocess.run(command(program, args), cwd=cwd, env=env, stdin=subprocess.DEVNULL,
+                          stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=timeout,
+                          check=False)
     return done.returncode, from_text_mode(done.stdout), from_text_mode(done.stderr)
 
 

@@ -90,7 +90,9 @@ echo 'int corvane_planted(void) { return 1; }' |
     timeout 60 "$CC" -x c - -shared -o "$WORK/scratch/work dir/corvane_planted.dll" ||
     fail "compile corvane_planted.dll"
 
-if timeout 120 "$WINE" wineboot --init >"$WORK/wineboot.log" 2>&1; then
+# wineboot returns while what it started still sets the prefix up: wait for all of it.
+if timeout 120 "$WINE" wineboot --init >"$WORK/wineboot.log" 2>&1 &&
+    timeout 120 "$WINESERVER" -w >>"$WORK/wineboot.log" 2>&1; then
     pass "wine prefix created"
 else
     fail "wine prefix created (see wineboot output)"
