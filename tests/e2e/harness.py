@@ -12,8 +12,9 @@ Windows: set CORVANE_E2E_WINE to the wine64 command and CORVANE_INSTALL_ROOT to 
 installation; every run is then `wine64 ROOT/bin/CorvanePing.exe`, and the tests say where
 Windows differs (WINDOWS, not_under_wine). Make the prefix first and let it settle
 (`wine64 wineboot --init`, then `wineserver -w`), then start a wineserver that stays
-(`wineserver -p`), as CTest does, each with its output elsewhere: services that a run
-starts would otherwise hold its output open, and each run would start them again.
+(`wineserver -p`) and the prefix's services in it (`wine64 wineboot`), as CTest does, each
+with its output elsewhere: services that a run starts would otherwise hold its output
+open, and each run would start them again.
 """
 
 import base64
