@@ -69,7 +69,7 @@ NewFile::NewFile(const std::wstring& path) : path_(path) {
         temporary_ = path + L"." + std::to_wstring(GetCurrentProcessId()) + L"-" +
                      std::to_wstring(attempt) + L".tmp";
         // No sharing: RemoveInterruptedWrites cannot delete it while it is open.
-        file = CreateFileW(temporary_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+        file = CreateFileW(temporary_.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS) break;
     }
@@ -77,6 +77,11 @@ NewFile::NewFile(const std::wstring& path) : path_(path) {
         error_ = Failure("cannot create a temporary file beside it", GetLastError());
         return;
     }
+    // The system removes the file when its handle closes until Commit takes the mark back:
+    // also when a console event ends the process before the exit handlers of the DLLs
+    // (Watch's among them) have run.
+    FILE_DISPOSITION_INFO remove = {TRUE};
+    SetFileInformationByHandle(file, FileDispositionInfo, &remove, sizeof remove);
     handle_ = reinterpret_cast<std::intptr_t>(file);
     Watch();
 }
@@ -94,7 +99,9 @@ std::string NewFile::Commit(std::string_view content) {
     const auto file = reinterpret_cast<HANDLE>(handle_);
     handle_ = -1;
     std::string error;
-    if (!WriteAll(file, content) || !FlushFileBuffers(file))
+    FILE_DISPOSITION_INFO keep = {FALSE};
+    if (!WriteAll(file, content) || !FlushFileBuffers(file) ||
+        !SetFileInformationByHandle(file, FileDispositionInfo, &keep, sizeof keep))
         error = Failure("cannot write it", GetLastError());
     if (!CloseHandle(file) && error.empty()) error = Failure("cannot write it", GetLastError());
     if (error.empty()) {
