@@ -46,6 +46,10 @@ CORVANE_SIGN_CERT="$PWD/build-windows-signing/signing.pem" \
     CORVANE_SIGN_KEY="$PWD/build-windows-signing/signing.key" \
     bash scripts/build-windows.sh build-windows
 ctest --test-dir build-windows --output-on-failure -j2
+if [ -s build-windows/e2e-wine-reruns.txt ]; then
+    echo "Runs that wine ended before the program began, made again:"
+    cat build-windows/e2e-wine-reruns.txt
+fi
 bash tests/windows/signing.sh verify build-windows build-windows-signing/ca.pem
 bash tests/windows/run_mingw_checks.sh build-mingw
 
