@@ -14,7 +14,9 @@ log4cxx::LoggerPtr Log() {
 
 std::string ModulePath(const std::string& module) {
 #if defined(_WIN32)
-    return platform::ToNativePath(GetBinPath()) + "/" + module + ".dll";
+    // The full path, in Windows form: LoadLibrary takes a path with backslashes only, and
+    // searches no folder for a full one.
+    return platform::ToNativePath(GetBinPath()) + "\\" + module + ".dll";
 #else
     return platform::ToNativePath(GetBinPath()) + "/lib" + module + ".so";
 #endif

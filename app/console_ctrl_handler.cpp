@@ -14,7 +14,10 @@ std::atomic<bool> g_exiting{false};
 }  // namespace
 
 bool ConsoleCtrlHandler(unsigned long /*ctrlType*/) {
-    if (g_exiting.exchange(true)) return true;
+    if (g_exiting.exchange(true)) {
+        platform::AwaitExitUnderWay();
+        return true;
+    }
     platform::ClearUnhandledExceptionFilter();
     platform::ExitFromHandler(kConsoleEvent);
 }

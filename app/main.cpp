@@ -9,8 +9,13 @@
 #include "app/exit_status.h"
 #include "app/program_main.h"
 #include "platform/console_control.h"
+#include "platform/library_search.h"
 
 int ACE_TMAIN(int argc, ACE_TCHAR* argv[]) {
+    // Before anything loads a library (the agent's module): only from our own folder
+    // and the system's.
+    platform::RestrictLibrarySearch();
+
     // First of all: a console event that arrives from here on ends the run through the
     // handler (-1), never with the signal's own default status. On POSIX the events are
     // blocked right here and wait, pending, for the handler's thread.

@@ -34,8 +34,12 @@ void ParseInstallParameters(std::string_view text, InstallParameters& table) {
 std::size_t LoadInstallParameters(InstallParameters& table) {
     std::array<char, kInstallParameterWindow> buffer{};
     const std::wstring path = Ardentis::GetConfigPath() + L"/install_config.txt";
-    if (const auto count = platform::ReadFileStart(path, buffer))
+    // The console message stays the program's one for every cause; the log says which.
+    std::string failure;
+    if (const auto count = platform::ReadFileStart(path, buffer, &failure))
         ParseInstallParameters(std::string_view(buffer.data(), *count), table);
+    else
+        LogUnreadableInstallParameters(path, failure);
     return table.size();
 }
 

@@ -23,7 +23,12 @@ void ParseInstallParameters(std::string_view text, InstallParameters& table);
 
 // Reads the configuration folder's install_config.txt into table and returns the
 // table's entry count afterwards: zero for a missing, unreadable or entry-less file.
+// A file that cannot be read is named in the agent's log with the reason.
 std::size_t LoadInstallParameters(InstallParameters& table);
+
+// Writes to the agent's log that the file at path could not be read, and why
+// (install_parameters_log.cpp; the loader calls it, with logging started).
+void LogUnreadableInstallParameters(const std::wstring& path, const std::string& reason);
 
 // The value of the first-loaded entry with exactly this key, or null.
 const std::string* FindInstallParameter(const InstallParameters& table, const std::string& key);

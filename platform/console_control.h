@@ -19,9 +19,15 @@ void AddConsoleCtrlHandler(ConsoleCtrlHandlerFn handler);
 void ClearUnhandledExceptionFilter();
 
 // Ends the process with status through the C runtime's exit, from a handler thread
-// while the main thread may be anywhere. On POSIX the main thread is parked first so
-// that it cannot touch what exit tears down, and a watchdog ends the process with the
-// same status should exit processing stall.
+// while the main thread may be anywhere. The main thread is stopped first so that it
+// cannot touch what exit tears down, and a watchdog ends the process with the same
+// status should exit processing stall for half a second. On Windows the process ends
+// before the DLLs' detach code runs (no thread would be left to watch it).
 [[noreturn]] void ExitFromHandler(int status);
+
+// For an event that arrives while an exit is under way. On Windows it waits for that
+// exit to end the process: returning from a close, logoff or shutdown event would let
+// the system end the process at once, with a status of its own. On POSIX it returns.
+void AwaitExitUnderWay();
 
 }  // namespace platform

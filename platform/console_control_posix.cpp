@@ -84,4 +84,6 @@ void ExitFromHandler(int status) {
     std::exit(status);
 }
 
+void AwaitExitUnderWay() {}
+
 }  // namespace platform

@@ -11,7 +11,9 @@ namespace platform {
 // Opens path for reading only (never creating it), reads once into buffer and closes
 // it again before returning. Returns the number of bytes read, or nothing when the file
 // cannot be opened: missing, no access, not a regular file, or held open for writing by
-// another process. Never blocks on a FIFO or device.
-std::optional<std::size_t> ReadFileStart(const std::wstring& path, std::span<char> buffer);
+// another process; failure, when given, then receives why, in words (on Windows the
+// system's, in UTF-8). Never blocks on a FIFO or device.
+std::optional<std::size_t> ReadFileStart(const std::wstring& path, std::span<char> buffer,
+                                         std::string* failure = nullptr);
 
 }  // namespace platform

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 #include "platform/native_path.h"
 
@@ -33,13 +34,25 @@ bool OpenForWritingElsewhere(int fd) {
 
 }  // namespace
 
-std::optional<std::size_t> ReadFileStart(const std::wstring& path, std::span<char> buffer) {
+std::optional<std::size_t> ReadFileStart(const std::wstring& path, std::span<char> buffer,
+                                         std::string* failure) {
     const int fd = open(ToNativePath(path).c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return std::nullopt;
+    if (fd < 0) {
+        if (failure) *failure = std::strerror(errno);
+        return std::nullopt;
+    }
 
     struct stat status = {};
-    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || OpenForWritingElsewhere(fd)) {
+    const char* refused = nullptr;
+    if (fstat(fd, &status) != 0)
+        refused = "its status cannot be read";
+    else if (!S_ISREG(status.st_mode))
+        refused = "not a regular file";
+    else if (OpenForWritingElsewhere(fd))
+        refused = "another process has it open for writing";
+    if (refused) {
         close(fd);
+        if (failure) *failure = refused;
         return std::nullopt;
     }
     const ssize_t count = read(fd, buffer.data(), buffer.size());

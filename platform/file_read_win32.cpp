@@ -3,18 +3,26 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
+#include "platform/windows_error.h"
+
 namespace platform {
 
-std::optional<std::size_t> ReadFileStart(const std::wstring& path, std::span<char> buffer) {
+std::optional<std::size_t> ReadFileStart(const std::wstring& path, std::span<char> buffer,
+                                         std::string* failure) {
     // Other readers are welcome, writers are not: without FILE_SHARE_WRITE the open fails
     // while another handle to the file has write access. OPEN_EXISTING never creates it.
     const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+    if (file == INVALID_HANDLE_VALUE) {
+        // Sharing violation (another process writes it), access denied, not found, ...
+        if (failure) *failure = WindowsErrorText(GetLastError());
+        return std::nullopt;
+    }
 
     // A named pipe or a device under that name could block the read forever.
     if (GetFileType(file) != FILE_TYPE_DISK) {
         CloseHandle(file);
+        if (failure) *failure = "not a file on disk but a device or a pipe";
         return std::nullopt;
     }
     const DWORD request = buffer.size() < MAXDWORD ? static_cast<DWORD>(buffer.size()) : MAXDWORD;

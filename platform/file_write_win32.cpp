@@ -5,24 +5,21 @@
 
 #include <string_view>
 
+#include "platform/windows_error.h"
+
 namespace platform {
 namespace {
 
 // Attempts at a free temporary name; each one fails only when that name is taken.
 constexpr int kTemporaryNameAttempts = 100;
 
+// An antivirus scanner or the indexer often opens a file that has just been written, for
+// a moment; the rename is tried again for up to about half a second.
+constexpr int kRenameAttempts = 10;
+constexpr DWORD kRenamePauseMs = 50;
+
 std::string Failure(const char* what, DWORD code) {
-    char* text = nullptr;
-    const DWORD length = FormatMessageA(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-    std::string reason = length ? std::string(text, length) : "error " + std::to_string(code);
-    LocalFree(text);
-    // System messages end in ".\r\n"; the caller puts the sentence around it.
-    while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' ||
-                               reason.back() == '.' || reason.back() == ' '))
-        reason.pop_back();
-    return std::string(what) + ": " + reason;
+    return std::string(what) + ": " + WindowsErrorText(code);
 }
 
 // The temporary names below: the target's name, a dot, digits, a dash, digits, ".tmp".
@@ -38,6 +35,18 @@ bool IsTemporaryName(std::wstring_view name, std::wstring_view prefix) {
     const std::size_t dash = name.find(L'-');
     return dash != std::wstring_view::npos && digits(name.substr(0, dash)) &&
            digits(name.substr(dash + 1));
+}
+
+// Without MOVEFILE_REPLACE_EXISTING the move refuses an existing name, so a file that
+// appeared meanwhile is kept. Returns 0 or the last error.
+DWORD Rename(const std::wstring& from, const std::wstring& to) {
+    for (int attempt = 1;; ++attempt) {
+        if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH)) return 0;
+        const DWORD code = GetLastError();
+        const bool held = code == ERROR_SHARING_VIOLATION || code == ERROR_ACCESS_DENIED;
+        if (!held || attempt == kRenameAttempts) return code;
+        Sleep(kRenamePauseMs);
+    }
 }
 
 bool WriteAll(HANDLE file, std::string_view content) {
@@ -60,7 +69,7 @@ NewFile::NewFile(const std::wstring& path) : path_(path) {
         temporary_ = path + L"." + std::to_wstring(GetCurrentProcessId()) + L"-" +
                      std::to_wstring(attempt) + L".tmp";
         // No sharing: RemoveInterruptedWrites cannot delete it while it is open.
-        file = CreateFileW(temporary_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+        file = CreateFileW(temporary_.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS) break;
     }
@@ -68,6 +77,11 @@ NewFile::NewFile(const std::wstring& path) : path_(path) {
         error_ = Failure("cannot create a temporary file beside it", GetLastError());
         return;
     }
+    // The system removes the file when its handle closes until Commit takes the mark back:
+    // also when a console event ends the process before the exit handlers of the DLLs
+    // (Watch's among them) have run.
+    FILE_DISPOSITION_INFO remove = {TRUE};
+    SetFileInformationByHandle(file, FileDispositionInfo, &remove, sizeof remove);
     handle_ = reinterpret_cast<std::intptr_t>(file);
     Watch();
 }
@@ -85,16 +99,17 @@ std::string NewFile::Commit(std::string_view content) {
     const auto file = reinterpret_cast<HANDLE>(handle_);
     handle_ = -1;
     std::string error;
-    if (!WriteAll(file, content) || !FlushFileBuffers(file))
+    FILE_DISPOSITION_INFO keep = {FALSE};
+    if (!WriteAll(file, content) || !FlushFileBuffers(file) ||
+        !SetFileInformationByHandle(file, FileDispositionInfo, &keep, sizeof keep))
         error = Failure("cannot write it", GetLastError());
     if (!CloseHandle(file) && error.empty()) error = Failure("cannot write it", GetLastError());
-    // Without MOVEFILE_REPLACE_EXISTING the move refuses an existing name, so a file that
-    // appeared meanwhile is kept.
-    if (error.empty() && !MoveFileExW(temporary_.c_str(), path_.c_str(), MOVEFILE_WRITE_THROUGH)) {
-        const DWORD code = GetLastError();
-        error = code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS
-                    ? "another file of that name appeared meanwhile and was kept"
-                    : Failure("cannot give it its name", code);
+    if (error.empty()) {
+        const DWORD code = Rename(temporary_, path_);
+        if (code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS)
+            error = "another file of that name appeared meanwhile and was kept";
+        else if (code != 0)
+            error = Failure("cannot give it its name", code);
     }
     if (!error.empty()) DeleteFileW(temporary_.c_str());
     return error;

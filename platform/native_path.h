@@ -13,6 +13,10 @@ namespace platform {
 std::string ToNativePath(const std::wstring& path);
 std::wstring FromNativePath(const std::string& path);
 
+// The path as the log shows it: UTF-8, and on Windows with Windows' own separator, so
+// that "C:\\Corvane" + "/config" reads C:\\Corvane\\config.
+std::string DisplayPath(const std::wstring& path);
+
 // The path for std::filesystem, which reads narrow paths in the system's code page on
 // Windows, not as UTF-8.
 std::filesystem::path ToFilesystemPath(const std::wstring& path);

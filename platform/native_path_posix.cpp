@@ -81,6 +81,10 @@ std::wstring FromNativePath(const std::string& path) {
     return out;
 }
 
+std::string DisplayPath(const std::wstring& path) {
+    return ToNativePath(path);
+}
+
 std::filesystem::path ToFilesystemPath(const std::wstring& path) {
     return ToNativePath(path);
 }

@@ -24,6 +24,13 @@ std::wstring FromNativePath(const std::string& path) {
     return out;
 }
 
+std::string DisplayPath(const std::wstring& path) {
+    std::string shown = ToNativePath(path);
+    for (char& c : shown)
+        if (c == '/') c = '\\';
+    return shown;
+}
+
 std::filesystem::path ToFilesystemPath(const std::wstring& path) {
     return path;
 }

@@ -2,8 +2,8 @@
 # Installs what building, running and testing CorvanePing needs, from Debian's packages.
 # The first group builds and runs the program; the rest serve the tests: the sanitizer
 # and fuzzing build (clang), the Windows build and its checks (mingw-w64, wine; dpkg-dev
-# unpacks the dependencies' source packages, bison makes Boost's build engine) and the
-# package check (dpkg-dev).
+# unpacks the dependencies' source packages, bison makes Boost's build engine, osslsigncode
+# signs the binaries and verifies them) and the package check (dpkg-dev).
 set -euo pipefail
 
 packages=(
@@ -13,7 +13,7 @@ packages=(
 )
 test_packages=(
     libgtest-dev clang libclang-rt-14-dev clang-format curl
-    g++-mingw-w64-x86-64-posix wine64 dpkg-dev file bison
+    g++-mingw-w64-x86-64-posix wine64 dpkg-dev file bison osslsigncode
 )
 
 [ "${1:-}" = "--tests" ] && packages+=("${test_packages[@]}")

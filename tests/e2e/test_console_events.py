@@ -1,17 +1,19 @@
 """Console control events (SIGINT, SIGTERM, SIGHUP, SIGQUIT) during the ping: the run
 ends at once with status 255 (-1) and prints nothing, whatever the signals' order.
 
-Windows has only Ctrl+C of these: wine hands SIGINT to the console control handlers as
-CTRL_C_EVENT, on a thread of their own as Windows does; it ends the process on SIGTERM and
-SIGHUP without a console event and ignores SIGQUIT."""
+Windows has Ctrl+C, Ctrl+Break and the closing of the console: wine hands SIGINT to the
+console control handlers as CTRL_C_EVENT, on a thread of their own as Windows does; it
+ends the process on SIGTERM and SIGHUP without a console event and ignores SIGQUIT. The
+other two events are sent as the console sends them, by seams/windows_helper.cpp."""
 
+import os
 import signal
 import subprocess
 import time
 import unittest
 
-from harness import (WINDOWS, ConfigServer, ScratchInstall, child_environment, command,
-                     fault_environment, not_under_wine)
+from harness import (WINDOWS, WINE, ConfigServer, ScratchInstall, child_environment, command,
+                     fault_environment, not_under_wine, windows_path)
 from test_ping_report import install_config, leftovers
 
 CONSOLE_EVENT = 255  # -1
@@ -19,15 +21,47 @@ CONSOLE_EVENT = 255  # -1
 # second; the server would keep the ping waiting for 30 s.
 EXIT_BOUND = 1.0
 CONNECT_BOUND = 15.0  # seconds to wait for the program's request to reach the server
-EVENTS = ((signal.SIGINT,) if WINDOWS else
+# Windows events that wine cannot send, by their number (CTRL_BREAK_EVENT, CTRL_CLOSE_EVENT).
+CTRL_BREAK = "Ctrl+Break"
+CLOSE = "close"
+WINDOWS_EVENTS = {CTRL_BREAK: "1", CLOSE: "2"}
+EVENTS = ((signal.SIGINT, CTRL_BREAK, CLOSE) if WINDOWS else
           (signal.SIGINT, signal.SIGTERM, signal.SIGHUP, signal.SIGQUIT))
+
+
+def event_name(event):
+    return event if isinstance(event, str) else signal.Signals(event).name
+
+
+def send_windows_events(program, events):
+    """Sends events, back to back, to the running program as its console would."""
+    sender = subprocess.run([WINE, os.environ["CORVANE_WINDOWS_HELPER"], "event",
+                             windows_path(program),
+                             *(WINDOWS_EVENTS[event] for event in events)],
+                            stdin=subprocess.DEVNULL, capture_output=True, timeout=20,
+                            env=child_environment(), check=False)
+    if sender.returncode != 0:
+        raise AssertionError(f"could not send {events}: status {sender.returncode}")
+
+
+def settled_leftovers(scratch, wait=2.0):
+    """leftovers(scratch) once they are gone or wait seconds have passed. On Windows the
+    system removes the pin's temporary file when the ended process's handle closes; wine
+    does that after it has seen the process end, which may come after the exit status."""
+    deadline = time.monotonic() + (wait if WINDOWS else 0)
+    while True:
+        left = leftovers(scratch)
+        if not left or time.monotonic() >= deadline:
+            return left
+        time.sleep(0.05)
 
 
 class ConsoleEventTest(unittest.TestCase):
 
-    def interrupt(self, signals, gap=0.0):
-        """Starts a ping against a server that never answers, sends signals once the
-        request has arrived and checks how the run ended."""
+    def interrupt(self, events, gap=0.0):
+        """Starts a ping against a server that never answers, sends events (signals, or
+        the names of WINDOWS_EVENTS) once the request has arrived and checks how the run
+        ended."""
         with ConfigServer("hang") as server, ScratchInstall() as scratch:
             scratch.write_install_config(install_config(server.address.encode()))
             process = subprocess.Popen(command(scratch.program), stdin=subprocess.DEVNULL,
@@ -38,11 +72,22 @@ class ConsoleEventTest(unittest.TestCase):
                     lambda s: s.requests() or process.poll() is not None, timeout=CONNECT_BOUND)
                 self.assertIsNone(process.poll(), "the program ended before it was signalled")
                 self.assertTrue(arrived, "the ping did not reach the server")
-                sent = time.monotonic()
-                for number in signals:
-                    process.send_signal(number)
-                    if gap:
-                        time.sleep(gap)
+                # From the first event on; the helper's own start under wine not counted.
+                sent = None
+                pending = []  # Windows events, sent back to back by one helper
+                for event in list(events) + [None]:
+                    if isinstance(event, str):
+                        pending.append(event)
+                        continue
+                    if pending:
+                        send_windows_events(scratch.program, pending)
+                        sent = sent or time.monotonic()
+                        pending = []
+                    if event is not None:
+                        sent = sent or time.monotonic()
+                        process.send_signal(event)
+                        if gap:
+                            time.sleep(gap)
                 out, err = process.communicate(timeout=10)
                 elapsed = time.monotonic() - sent
             finally:
@@ -50,14 +95,14 @@ class ConsoleEventTest(unittest.TestCase):
                     process.kill()
                     process.communicate(timeout=10)
             self.assertEqual((process.returncode, out, err), (CONSOLE_EVENT, b"", b""),
-                             f"after {[signal.Signals(s).name for s in signals]}")
+                             f"after {[event_name(event) for event in events]}")
             self.assertLess(elapsed, EXIT_BOUND, "the run did not end promptly on the event")
-            self.assertEqual(leftovers(scratch), [])
+            self.assertEqual(settled_leftovers(scratch), [])
 
     def test_each_event_ends_the_run(self):
-        for number in EVENTS:
-            with self.subTest(signal.Signals(number).name):
-                self.interrupt([number])
+        for event in EVENTS:
+            with self.subTest(event_name(event)):
+                self.interrupt([event])
 
     # Repeated to catch races between the handler's thread and the main thread.
     def test_interrupt_repeatedly(self):
@@ -65,11 +110,18 @@ class ConsoleEventTest(unittest.TestCase):
             with self.subTest(attempt=attempt):
                 self.interrupt([signal.SIGINT])
 
-    def test_second_interrupt_is_swallowed(self):
-        self.interrupt([signal.SIGINT, signal.SIGINT])
+    def test_second_event_is_swallowed(self):
+        # On Windows a second event arrives during the exit: returning from a close there
+        # would let the system end the process with a status of its own.
+        pairs = [[signal.SIGINT, signal.SIGINT]]
+        if WINDOWS:
+            pairs += [[CTRL_BREAK, CLOSE], [CLOSE, CLOSE]]
+        for events in pairs:
+            with self.subTest([event_name(event) for event in events]):
+                self.interrupt(events)
 
     def test_burst_of_events(self):
-        burst = list(EVENTS) * 3
+        burst = [event for event in EVENTS if not isinstance(event, str)] * 3
         self.interrupt(burst)
 
     # Events that arrive while exit processing is under way.

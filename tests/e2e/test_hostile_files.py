@@ -15,8 +15,9 @@ import subprocess
 import sys
 import unittest
 
-from harness import (NO_INSTALL_CONFIG, NO_SERVER, NO_TOKEN, REPORT_START, WINDOWS,
-                     ConfigServer, ScratchInstall, child_environment, not_under_wine)
+from harness import (NO_INSTALL_CONFIG, NO_SERVER, NO_TOKEN, REPORT_START, WINDOWS, WINE,
+                     ConfigServer, ScratchInstall, child_environment, not_under_wine,
+                     windows_path)
 
 DEFAULT_LOG_STARTED = b"Logging started, configuration default"
 
@@ -204,26 +205,36 @@ class InstallConfigTest(HostileFileCase):
             self.assertEqual(self.run_scratch(scratch, **options),
                              (NO_PARAMETERS, b"", NO_INSTALL_CONFIG))
 
-    # Windows refuses the open through share modes, among Windows processes only;
-    # tests/windows checks that.
-    @not_under_wine("a Linux writer holds no Windows share mode")
+    # Windows refuses the open through share modes, among Windows processes only: there
+    # the writer is a Windows process too (seams/windows_helper.cpp).
     def test_held_open_for_writing(self):
         with ScratchInstall() as scratch:
             path = scratch.write_install_config(KEYS_WITHOUT_SERVER)
-            why_not = may_take_read_lease(path)
-            if why_not:
-                self.skipTest(why_not)
-            writer = subprocess.Popen([sys.executable, "-c", WRITER, path],
-                                      stdin=subprocess.DEVNULL, stdout=subprocess.PIPE)
+            if WINDOWS:
+                writer_command = [WINE, os.environ["CORVANE_WINDOWS_HELPER"], "hold",
+                                  windows_path(path)]
+                shown, reason = windows_path(path), rb"[^\n]+ \(error 32\)"
+            else:
+                why_not = may_take_read_lease(path)
+                if why_not:
+                    self.skipTest(why_not)
+                writer_command = [sys.executable, "-c", WRITER, path]
+                shown, reason = path, rb"another process has it open for writing"
+            writer = subprocess.Popen(writer_command, stdin=subprocess.PIPE,
+                                      stdout=subprocess.PIPE, env=child_environment())
             try:
-                ready, _, _ = select.select([writer.stdout], [], [], 10)
-                self.assertTrue(ready and writer.stdout.readline() == b"open\n",
+                ready, _, _ = select.select([writer.stdout], [], [], 20)
+                self.assertTrue(ready and writer.stdout.readline().strip() == b"open",
                                 "the writer did not open the file")
                 self.assertEqual(self.run_scratch(scratch, timeout=NOT_BLOCKING),
                                  (NO_PARAMETERS, b"", NO_INSTALL_CONFIG))
+                # The console keeps the program's message; the log says why.
+                self.assertRegex(scratch.read_log(), rb"ERROR \[CorvanePing.InstallParameters\] "
+                                 rb"Cannot read " + re.escape(shown.encode()) + b": " + reason)
             finally:
                 writer.kill()
                 writer.wait(timeout=10)
+                writer.stdin.close()
                 writer.stdout.close()
             # Once the writer is gone the same file is read.
             self.assertEqual(self.run_scratch(scratch), (MISSING_KEY, NO_SERVER, b""))

@@ -28,12 +28,15 @@
 #include "platform/file_read.h"
 #include "platform/file_status.h"
 #include "platform/file_write.h"
+#include "platform/library_search.h"
+#include "platform/native_path.h"
 #include "platform/process_paths.h"
 
 // The checks link the platform files without the agent's library: the loader gets its
-// configuration folder from this stand-in.
+// configuration folder from this stand-in, and its log line goes to g_unreadable.
 namespace {
 std::wstring g_configFolder;
+std::string g_unreadable;
 }  // namespace
 
 namespace Ardentis {
@@ -41,6 +44,12 @@ std::wstring GetConfigPath() {
     return g_configFolder;
 }
 }  // namespace Ardentis
+
+namespace corvane {
+void LogUnreadableInstallParameters(const std::wstring& path, const std::string& reason) {
+    g_unreadable = platform::DisplayPath(path) + ": " + reason;
+}
+}  // namespace corvane
 
 namespace {
 
@@ -86,6 +95,8 @@ void CheckLoader(const std::wstring& scratch) {
     corvane::InstallParameters missing;
     Check(corvane::LoadInstallParameters(missing) == 0 && missing.empty(),
           "loader: missing file gives no entries");
+    Check(g_unreadable.ends_with(" (error 2)"), "loader: the log says it was not found",
+          g_unreadable);
 
     // Carriage return and line feed line ends, as Windows editors write them.
     const std::string text =
@@ -152,8 +163,14 @@ void CheckSharing(const std::wstring& scratch) {
         CreateFileW(config.c_str(), GENERIC_READ | GENERIC_WRITE,
                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
     corvane::InstallParameters table;
+    g_unreadable.clear();
     Check(held != INVALID_HANDLE_VALUE && corvane::LoadInstallParameters(table) == 0,
           "loader: file held open for writing gives no entries");
+    // The log names the file in Windows form, and the sharing violation.
+    const std::string expected = platform::DisplayPath(config) + ": ";
+    Check(g_unreadable.starts_with(expected) && g_unreadable.ends_with(" (error 32)") &&
+              g_unreadable.find('/') == std::string::npos,
+          "loader: the log says why", g_unreadable);
     if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
     if (writer != INVALID_HANDLE_VALUE) CloseHandle(writer);
 
@@ -317,43 +334,21 @@ void CheckReport() {
           "report: extreme codes in 8 digits", extremes);
 }
 
-std::wstring StringValue(const std::vector<char>& info, const wchar_t* name) {
-    void* value = nullptr;
-    UINT length = 0;
-    const std::wstring query = std::wstring(L"\\StringFileInfo\\040904B0\\") + name;
-    if (!VerQueryValueW(info.data(), query.c_str(), &value, &length) || length == 0) return {};
-    return static_cast<const wchar_t*>(value);
-}
+// A DLL in the working directory (where the script put corvane_planted.dll) loads by its
+// name until the search is restricted, and afterwards only by its full path.
+void CheckLibrarySearch(const std::wstring& workFolder) {
+    SetCurrentDirectoryW(workFolder.c_str());
+    const HMODULE before = LoadLibraryW(L"corvane_planted.dll");
+    Check(before != nullptr, "library search: a DLL in the working directory loads by name");
+    if (before) FreeLibrary(before);
 
-// This program carries the executable's resources, compiled from CorvanePing.rc.
-void CheckResources() {
-    const HRSRC manifest = FindResourceW(nullptr, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
-    std::string text;
-    if (manifest) {
-        const auto* data = static_cast<const char*>(LockResource(LoadResource(nullptr, manifest)));
-        text.assign(data, SizeofResource(nullptr, manifest));
-    }
-    Check(text.find("<requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\"/>") !=
-              std::string::npos,
-          "resources: manifest asks for asInvoker");
-
-    std::wstring self(32768, L'\0');
-    self.resize(GetModuleFileNameW(nullptr, self.data(), static_cast<DWORD>(self.size())));
-    DWORD ignored = 0;
-    std::vector<char> info(GetFileVersionInfoSizeW(self.c_str(), &ignored));
-    const bool loaded =
-        !info.empty() &&
-        GetFileVersionInfoW(self.c_str(), 0, static_cast<DWORD>(info.size()), info.data());
-    Check(loaded && StringValue(info, L"OriginalFilename") == L"CorvanePing.exe",
-          "resources: OriginalFilename");
-    Check(loaded && StringValue(info, L"FileDescription") == L"Corvane Ping Utility",
-          "resources: FileDescription");
-    VS_FIXEDFILEINFO* fixed = nullptr;
-    UINT length = 0;
-    const bool hasFixed =
-        loaded && VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &length);
-    Check(hasFixed && fixed->dwFileVersionMS == 0x00010000 && fixed->dwFileVersionLS == 0,
-          "resources: file version 1.0.0.0");
+    platform::RestrictLibrarySearch();
+    const HMODULE after = LoadLibraryW(L"corvane_planted.dll");
+    Check(after == nullptr, "library search: restricted, it no longer does");
+    if (after) FreeLibrary(after);
+    const HMODULE full = LoadLibraryW((workFolder + L"\\corvane_planted.dll").c_str());
+    Check(full != nullptr, "library search: a full path still loads");
+    if (full) FreeLibrary(full);
 }
 
 std::atomic<long> g_eventType{-1};
@@ -390,6 +385,6 @@ int wmain(int argc, wchar_t* argv[]) {
     CheckProcessPaths(scratch, argv[3]);
     CheckExceptionFilter();
     CheckReport();
-    CheckResources();
+    CheckLibrarySearch(scratch + L"\\work dir");
     return g_failed == 0 ? 0 : 1;
 }

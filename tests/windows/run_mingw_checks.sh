@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Cross-compiles the Windows platform layer, the installation parameter loader, the ping
-# report and the executable's resources with MinGW-w64, and runs under wine the checks
+# Cross-compiles the Windows platform layer, the installation parameter loader and the
+# ping report with MinGW-w64, and runs under wine the checks
 # that the end-to-end suites cannot make on the installed program
 # (tests/windows/platform_check.cpp).
 #
@@ -12,7 +12,7 @@ set -u
 ROOT=$(cd "$(dirname "$0")/../.." && pwd -P)
 BUILD=${1:-$ROOT/build-mingw}
 CXX=x86_64-w64-mingw32-g++-posix
-WINDRES=x86_64-w64-mingw32-windres
+CC=x86_64-w64-mingw32-gcc-posix
 WINE=/usr/lib/wine/wine64
 WINESERVER=/usr/lib/wine/wineserver64
 
@@ -26,7 +26,7 @@ finish() {
     exit
 }
 
-for tool in "$CXX" "$WINDRES" "$WINE" "$WINESERVER"; do
+for tool in "$CXX" "$CC" "$WINE" "$WINESERVER"; do
     command -v "$tool" >/dev/null || fail "tool $tool is missing (g++-mingw-w64-x86-64-posix, wine64)"
 done
 [ -f /usr/include/boost/algorithm/string/split.hpp ] || fail "Boost headers are missing (libboost-dev)"
@@ -45,7 +45,8 @@ CXXFLAGS=(-std=c++20 -O1 -municode -DCORVANE_COMMON_BUILD -I"$ROOT" -isystem "$B
 SOURCES=(platform/console_control_win32.cpp platform/file_read_win32.cpp
          platform/file_status_win32.cpp platform/file_write_win32.cpp
          platform/process_paths_win32.cpp platform/environment_win32.cpp
-         platform/native_path_win32.cpp platform/new_file.cpp
+         platform/native_path_win32.cpp platform/library_search_win32.cpp platform/new_file.cpp
+         platform/windows_error_win32.cpp
          install/install_parameters.cpp check/ping_report.cpp tests/windows/platform_check.cpp)
 
 objects=()
@@ -58,16 +59,10 @@ for source in "${SOURCES[@]}"; do
         fail "compile $source"
     fi
 done
-if timeout 60 "$WINDRES" -O coff "$ROOT/app/CorvanePing.rc" -o "$BUILD/obj/CorvanePing.res.o"; then
-    pass "compile app/CorvanePing.rc"
-    objects+=("$BUILD/obj/CorvanePing.res.o")
-else
-    fail "compile app/CorvanePing.rc"
-fi
 [ "$failed" -eq 0 ] || finish
 
 EXE="$BUILD/platform_check.exe"
-if timeout 300 "$CXX" -static -municode "${objects[@]}" -lversion -o "$EXE"; then
+if timeout 300 "$CXX" -static -municode "${objects[@]}" -o "$EXE"; then
     pass "link platform_check.exe"
 else
     fail "link platform_check.exe"
@@ -88,10 +83,16 @@ windows_path() { local p=${1//\//\\}; printf 'Z:%s' "$p"; }
 
 DEEP="$WORK/bin"
 for i in 01 02 03 04 05 06 07 08 09 10; do DEEP="$DEEP/folder_with_a_rather_long_name_$i"; done
-mkdir -p "$DEEP" "$WORK/scratch"
+mkdir -p "$DEEP" "$WORK/scratch/work dir"
 cp "$EXE" "$DEEP/"
+# A DLL where a planted one would lie: the working directory.
+echo 'int corvane_planted(void) { return 1; }' |
+    timeout 60 "$CC" -x c - -shared -o "$WORK/scratch/work dir/corvane_planted.dll" ||
+    fail "compile corvane_planted.dll"
 
-if timeout 120 "$WINE" wineboot --init >"$WORK/wineboot.log" 2>&1; then
+# wineboot returns while what it started still sets the prefix up: wait for all of it.
+if timeout 120 "$WINE" wineboot --init >"$WORK/wineboot.log" 2>&1 &&
+    timeout 120 "$WINESERVER" -w >>"$WORK/wineboot.log" 2>&1; then
     pass "wine prefix created"
 else
     fail "wine prefix created (see wineboot output)"

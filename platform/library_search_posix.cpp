@@ -1,0 +1,7 @@
+#include "platform/library_search.h"
+
+namespace platform {
+
+void RestrictLibrarySearch() {}
+
+}  // namespace platform
