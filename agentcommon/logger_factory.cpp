@@ -120,12 +120,14 @@ void LoggerFactory::Initialize(const std::wstring& configFile, const std::wstrin
     QuietenAppenders();
 
     const auto log = log4cxx::Logger::getLogger("Ardentis.Logging");
-    LOG4CXX_INFO(
-        log, "Logging started, configuration "
-                 << (status == log4cxx::spi::ConfigurationStatus::Configured ? config : "default"));
+    LOG4CXX_INFO(log, "Logging started, configuration "
+                          << (status == log4cxx::spi::ConfigurationStatus::Configured
+                                  ? platform::DisplayPath(configFile)
+                                  : "default"));
     if (!trusted && platform::PathTaken(configFile))
-        LOG4CXX_WARN(log, config << " is not used: it must be a regular file that only its "
-                                    "owner, root or the user of the run, may write");
+        LOG4CXX_WARN(log, platform::DisplayPath(configFile)
+                              << " is not used: it must be a regular file that only its "
+                                 "owner, root or the user of the run, may write");
 }
 
 LoggerFactory* GetLoggerFactory() {
