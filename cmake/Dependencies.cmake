@@ -1,5 +1,5 @@
 # The developer build takes every dependency from Debian's packages; the release build
-# takes them from CORVANE_BUNDLED_PREFIX (see cmake/Bundled.cmake and README).
+# takes them from CORVANE_BUNDLED_PREFIX (see cmake/Bundled.cmake and docs/building.md).
 set(CORVANE_BUNDLED_PREFIX "" CACHE PATH
     "Release build: the static dependencies of scripts/deps.sh linux-x86_64")
 if(CORVANE_BUNDLED_PREFIX AND NOT WIN32)

@@ -10,7 +10,7 @@
 #     signature of every binary in its .zip verified, then the Windows platform checks that
 #     the suites cannot reach;
 #  5. the Debian package of the release build, installed, run and removed again.
-# The release and Windows builds need log4cxx's source (see scripts/deps.sh and README).
+# The release and Windows builds need log4cxx's source (see scripts/deps.sh and docs/building.md).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

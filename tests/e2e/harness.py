@@ -128,7 +128,7 @@ def run_program(program, args=(), timeout=20, cwd=None, env=None):
     if WINDOWS and (done.returncode, done.stdout, done.stderr) == (1, b"", b"") and \
             _size(log) == log_before:
         # Wine now and then ends a run with status 1 before the program has started its
-        # log (README, "What runs under wine"); every path of the program that ends with
+        # log (docs/testing.md, "What runs under wine"); every path of the program that ends with
         # 1 prints its line first. That run is made once more, and said so here and in
         # the build's record of such runs, which CI prints.
         note = f"wine ended a run of {program} {list(args)} with status 1 before it logged"
