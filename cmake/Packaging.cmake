@@ -44,7 +44,11 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 # Only the .deb installs into the system; the archives hold the layout itself.
 set(CPACK_PROJECT_CONFIG_FILE "${PROJECT_BINARY_DIR}/packaging/CPackPerGenerator.cmake")
+# The archives' times are the commit's (cmake/Reproducible.cmake), unless given.
 file(WRITE "${CPACK_PROJECT_CONFIG_FILE}" "
+if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})
+    set(ENV{SOURCE_DATE_EPOCH} ${CORVANE_SOURCE_DATE_EPOCH})
+endif()
 if(CPACK_GENERATOR STREQUAL \"DEB\")
     set(CPACK_PACKAGING_INSTALL_PREFIX ${CORVANE_DEB_PREFIX})
 else()

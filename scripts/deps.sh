@@ -1,62 +1,51 @@
 #!/usr/bin/env bash
-# Builds CorvanePing's dependencies from Debian's source packages, the same versions that
-# the developer build takes from Debian's packages, for one of two targets:
+# Builds CorvanePing's bundled dependencies from Debian's sources for one of two targets:
 #
-#   windows-x86_64  64-bit Windows with Debian's mingw-w64 (posix threads): ACE (with
-#                   ACE_USES_WCHAR), OpenSSL, libcurl on OpenSSL, expat, APR, APR-util,
-#                   log4cxx, Boost.Program_options and pugixml; DLLs where the program
-#                   shares them, static archives where only one binary uses them.
-#   linux-x86_64    the Linux release build: the same libraries but OpenSSL (the system's
-#                   libssl3 stays, so that its security updates reach the program), each
-#                   with only what the program uses, as position-independent static
-#                   archives that the program's shared objects take in and hide.
+#   windows-x86_64  64-bit Windows with Debian's mingw-w64 (posix threads): every recipe;
+#                   DLLs where the program shares them, static archives where only one
+#                   binary uses them.
+#   linux-x86_64    the Linux release build: every recipe but OpenSSL (the system's libssl3
+#                   stays, so that its security updates reach the program), as
+#                   position-independent static archives that the program's shared
+#                   objects take in and hide.
 #
 # Usage: scripts/deps.sh TARGET PREFIX
-#   PREFIX becomes a link to one folder that holds all of them (include/, lib/, and for
-#   Windows bin/ with the DLLs), ready for the build: -DCORVANE_WINDOWS_PREFIX=PREFIX with
+#   PREFIX becomes a link to one folder that holds all of them (include/, lib/, for Windows
+#   bin/ with the DLLs, and share/corvaneping-deps/components.tsv, which names each one's
+#   version and sources for the bill of materials): -DCORVANE_WINDOWS_PREFIX=PREFIX with
 #   cmake/mingw-w64-x86_64.cmake, or -DCORVANE_BUNDLED_PREFIX=PREFIX on Linux.
 #
-# CORVANE_LOG4CXX_SOURCE  path of apache-log4cxx-1.0.0.tar.gz (Debian's mirror does not
-#                         serve it; default: ../shared/third_party/ beside the checkout);
-#                         its SHA-256 is checked.
-# CORVANE_DEPS_CACHE      the cache (default ~/.cache/corvaneping).
+# CORVANE_DEPS_CACHE      the cache (default ~/.cache/corvaneping); made mode 0700, and
+#                         refused when another user owns it or others may write to it.
+# CORVANE_THIRD_PARTY     upstream tarballs that Debian's mirror does not serve (default:
+#                         ../shared/third_party beside the checkout; see the recipes).
 # CORVANE_JOBS            parallel compile jobs (default 2).
 #
-# Each dependency is built on its own into <cache>/<target>/<name>-<version>-<key>, where
-# the key hashes its version, its build step in this script, the shared steps, its
-# patches (scripts/deps-patches/<name>-*.patch), the compiler and the keys of the
-# dependencies it is built against. A dependency is rebuilt only when its key changes; a
-# failed build leaves nothing in the cache and does not touch the others. Downloaded
-# sources stay in <cache>/sources. The steps take their compilers and options from
-# target_<target>; a step that differs altogether between targets is
-# build_<name>_<target>.
+# Each dependency is one recipe, scripts/deps/<name>.sh, with its patches and templates in
+# scripts/deps/<name>/. A recipe names its Debian source package (DEB_SOURCE), the package
+# of the developer build whose upstream release it builds (SYSTEM_PACKAGE), which of the
+# source package's files it needs (DEB_FILES: all, orig or debian), its license, what it
+# is built against (DEPENDS), one function build_<target> per target it is built for (a
+# dependency without a build for the target is the system's) and built_version, which
+# reads the version from what was built.
+#
+# This driver, at every run: takes a lock on the cache, updates its own apt index once
+# (the machine's deb-src entries, through an apt configuration of its own), and for each
+# recipe chooses the newest revision of that upstream release whose sources the mirror
+# serves, fetches them with apt-get source --download-only (apt checks what is in the cache
+# against the signed index and fetches what is missing or wrong), then checks each file's
+# SHA-256 against the index again after copying it into the work folder, and builds from
+# that copy. Each dependency is built into <cache>/<target>/<name>-<version>-<key>; the key
+# hashes the chosen revision and its files' SHA-256, the recipe and its folder, the shared
+# steps, the compiler and the keys of the dependencies it is built against. A dependency is
+# rebuilt only when its key changes; a failed build leaves nothing in the cache.
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "$0")/.." && pwd -P)
-PATCHES=$ROOT/scripts/deps-patches
+RECIPES=$ROOT/scripts/deps
 CACHE=${CORVANE_DEPS_CACHE:-$HOME/.cache/corvaneping}
+THIRD_PARTY=${CORVANE_THIRD_PARTY:-$(dirname "$ROOT")/shared/third_party}
 JOBS=${CORVANE_JOBS:-2}
-LOG4CXX_SHA256=f25b863d10e3f04d541f7c8cd2bed83bc710a3bdd480a8f11bb8669d0ba47376
-
-# Debian source packages (name=version) and the build order; later ones build against
-# the earlier ones named in DEPENDS.
-declare -A SOURCE=(
-    [openssl]=openssl=3.0.20-1~deb12u2
-    [curl]=curl=7.88.1-10+deb12u15
-    [expat]=expat=2.5.0-1+deb12u2
-    [apr]=apr=1.7.2-3+deb12u1
-    [aprutil]=apr-util=1.6.3-1+deb12u1
-    [log4cxx]=apache-log4cxx-1.0.0.tar.gz
-    [ace]=ace=7.0.8+dfsg-2
-    [boost]=boost1.74=1.74.0+ds1-21
-    [pugixml]=pugixml=1.13-0.2
-)
-ORDER=(openssl curl expat apr aprutil log4cxx ace boost pugixml)
-declare -A DEPENDS=(
-    [curl]="openssl"
-    [aprutil]="apr expat"
-    [log4cxx]="apr aprutil expat"
-)
 
 log() { echo "deps: $*" >&2; }
 die() {
@@ -64,7 +53,8 @@ die() {
     exit 1
 }
 
-# The compilers and tools of one target.
+# ---- targets --------------------------------------------------------------------------------
+
 target_windows-x86_64() {
     HOST=x86_64-w64-mingw32
     CC=$HOST-gcc-posix
@@ -73,9 +63,14 @@ target_windows-x86_64() {
     RANLIB=$HOST-ranlib
     RC=$HOST-windres
     TOOLCHAIN=$ROOT/cmake/mingw-w64-x86_64.cmake
-    OPENSSL_TARGET=mingw64
-    BOOST_TARGET_OS=windows
     SHARED_LIBS=ON
+    TARGET_CFLAGS=""
+    # The compiler's DLLs that the installation carries (cmake/Windows.cmake copies them):
+    # "package|license|description", for the bill of materials.
+    RUNTIME_PACKAGES=(
+        "gcc-mingw-w64-x86-64-posix-runtime|GPL-3.0-or-later WITH GCC-exception-3.1|GCC's runtime (libstdc++-6.dll, libgcc_s_seh-1.dll)"
+        "mingw-w64-x86-64-dev|MIT AND BSD-3-Clause|POSIX threads for Windows (libwinpthread-1.dll)"
+    )
 }
 
 target_linux-x86_64() {
@@ -86,62 +81,47 @@ target_linux-x86_64() {
     RANLIB=ranlib
     RC=
     TOOLCHAIN=
-    BOOST_TARGET_OS=linux
     SHARED_LIBS=OFF
-    # OpenSSL is the system's.
-    ORDER=(curl expat apr aprutil log4cxx ace boost pugixml)
-    DEPENDS[curl]=""
     # Archives that end up in shared objects: position-independent, and one section per
     # function and object, so that the link keeps only what is called.
-    export CFLAGS="-O2 -fPIC -ffunction-sections -fdata-sections"
-    export CXXFLAGS=$CFLAGS
+    TARGET_CFLAGS="-O2 -fPIC -ffunction-sections -fdata-sections"
+    RUNTIME_PACKAGES=()
 }
 
-# ---- shared steps ------------------------------------------------------------------------
+# ---- helpers for the recipes ------------------------------------------------------------------
 
-# Downloads the Debian source package NAME=VERSION into the source cache, through an apt
-# configuration of our own that lists the deb-src entries of the machine's Debian sources.
-fetch_debian_source() {
-    local wanted=$1 name=${1%%=*} version=${1#*=}
-    local dsc="$CACHE/sources/${name}_${version#*:}.dsc"
-    [ -f "$dsc" ] && return
-    local apt
-    apt=$(mktemp -d)
-    mkdir -p "$apt/parts" "$apt/lists/partial" "$apt/cache/archives/partial" "$CACHE/sources"
-    : >"$apt/sources.list"
-    local list
-    for list in /etc/apt/sources.list.d/*.sources; do
-        [ -f "$list" ] && sed 's/^Types: deb$/Types: deb-src/' "$list" >"$apt/parts/$(basename "$list")"
-    done
-    if [ -f /etc/apt/sources.list ]; then
-        sed -n 's/^deb /deb-src /p' /etc/apt/sources.list >"$apt/sources.list"
-    fi
-    local options=(-q -o Dir::Etc::SourceList="$apt/sources.list" -o Dir::Etc::SourceParts="$apt/parts"
-                   -o Dir::State::Lists="$apt/lists" -o Dir::Cache="$apt/cache"
-                   -o APT::Sandbox::User=root)
-    log "downloading the source package $wanted"
-    apt-get "${options[@]}" update >&2 || die "apt-get update (deb-src) failed"
-    (cd "$CACHE/sources" && apt-get "${options[@]}" source --download-only "$wanted" >&2) ||
-        die "the mirror does not serve the source package $wanted"
-    rm -rf "$apt"
-}
-
-# Unpacks the source of NAME into $WORK/src, applies its patches and enters it.
+# Unpacks the checked sources of the current recipe into $WORK/src, applies Debian's patches
+# when only its .dsc and changes were taken, then the recipe's own patches, and enters it.
 unpack() {
-    local name=$1 wanted=${SOURCE[$1]}
-    rm -rf "$WORK/src"
-    if [ "$name" = log4cxx ]; then
-        mkdir -p "$WORK/src"
-        tar -xzf "$CORVANE_LOG4CXX_SOURCE" -C "$WORK/src" --strip-components=1
-    else
-        local package=${wanted%%=*} version=${wanted#*=}
-        dpkg-source --no-check -x "$CACHE/sources/${package}_${version#*:}.dsc" "$WORK/src" >&2
-    fi
-    cd "$WORK/src"
+    local src=$WORK/src files=$WORK/sources
+    rm -rf "$src"
+    case $DEB_FILES in
+        all)
+            # dpkg-source checks every file against the .dsc (whose hash the index vouches
+            # for) and applies Debian's patches.
+            dpkg-source -x "$files"/*.dsc "$src" >&2
+            ;;
+        orig)
+            mkdir -p "$src"
+            tar -xf "$files"/*.orig.tar.* -C "$src" --strip-components=1
+            ;;
+        debian)
+            mkdir -p "$src"
+            tar -xf "$files/$(basename "$UPSTREAM_TARBALL")" -C "$src" --strip-components=1
+            tar -xf "$files"/*.debian.tar.* -C "$src"
+            local patch
+            while read -r patch _; do
+                case $patch in '' | '#'*) continue ;; esac
+                log "applying Debian's $patch"
+                patch -d "$src" -p1 --forward --quiet <"$src/debian/patches/$patch"
+            done <"$src/debian/patches/series"
+            ;;
+    esac
+    cd "$src"
     local patch
-    for patch in "$PATCHES/$name"-*.patch; do
+    for patch in "$RECIPES/$NAME"/*.patch; do
         [ -f "$patch" ] || continue
-        log "$name: applying $(basename "$patch")"
+        log "applying $(basename "$patch")"
         patch -p1 --forward --quiet <"$patch"
     done
 }
@@ -159,172 +139,157 @@ cmake_build() {
     cmake --install "$WORK/build"
 }
 
-# The install prefix of an already built dependency.
+# Writes $OUT/lib/pkgconfig/NAME.pc from the recipe's NAME.pc.in, with @VERSION@ and
+# @LIBS@ (the second argument) filled in.
+write_pc() {
+    mkdir -p "$OUT/lib/pkgconfig"
+    sed -e "s|@VERSION@|$VERSION|g" -e "s|@LIBS@|$2|g" "$RECIPES/$NAME/$1.pc.in" \
+        >"$OUT/lib/pkgconfig/$1.pc"
+}
+
+# The value of "#define NAME value" in FILE, without quotes (for built_version).
+header_define() {
+    sed -n "s/^#[[:space:]]*define[[:space:]]\+$2[[:space:]]\+\"\?\([^\"[:space:]]*\)\"\?.*/\1/p" "$1" | head -1
+}
+
+# The install prefix of a dependency of this target.
 prefix_of() { echo "$CACHE/$TARGET/$1-${VERSION_OF[$1]}-${KEY[$1]}"; }
 
-# ---- one step per dependency ---------------------------------------------------------------
-# Each runs in a fresh $WORK, installs into $OUT and may read $DEP_PREFIXES and prefix_of.
-
-build_openssl() {
-    unpack openssl
-    # Libraries only: the command-line program and the tests are not needed.
-    ./Configure "$OPENSSL_TARGET" shared no-tests --prefix="$OUT" --libdir=lib \
-        --cross-compile-prefix="$HOST-" CC="${CC#"$HOST-"}" CXX="${CXX#"$HOST-"}"
-    make -j "$JOBS" build_libs
-    make install_dev
+# Runs the recipe's build for the target. File names inside what it builds name the
+# cache's target folder as /deps, wherever the cache is.
+run_build() {
+    export CFLAGS="$TARGET_CFLAGS -ffile-prefix-map=$CACHE/$TARGET=/deps"
+    export CXXFLAGS=$CFLAGS
+    "build_$TARGET"
 }
 
-build_curl() {
-    unpack curl
-    # HTTPS through OpenSSL is all the ping needs; no CA bundle: the pin is the trust.
-    local openssl=()
-    [ -z "${DEPENDS[curl]}" ] || openssl=(-DOPENSSL_ROOT_DIR="$(prefix_of openssl)")
-    cmake_build -DBUILD_CURL_EXE=OFF -DBUILD_TESTING=OFF -DHTTP_ONLY=ON -DCURL_USE_OPENSSL=ON \
-        "${openssl[@]}" -DCURL_USE_LIBSSH2=OFF -DUSE_LIBIDN2=OFF -DCURL_USE_GSSAPI=OFF \
-        -DCURL_ZLIB=OFF -DCURL_BROTLI=OFF -DCURL_ZSTD=OFF -DUSE_NGHTTP2=OFF \
-        -DCURL_DISABLE_LDAP=ON -DENABLE_MANUAL=OFF -DCURL_CA_BUNDLE=none -DCURL_CA_PATH=none
-}
+# ---- sources ---------------------------------------------------------------------------------
 
-build_expat() {
-    unpack expat
-    [ -f CMakeLists.txt ] || cd expat
-    cmake_build -DEXPAT_BUILD_TOOLS=OFF -DEXPAT_BUILD_EXAMPLES=OFF -DEXPAT_BUILD_TESTS=OFF \
-        -DEXPAT_BUILD_DOCS=OFF -DEXPAT_SHARED_LIBS="$SHARED_LIBS"
-}
-
-build_apr() {
-    unpack apr
-    # Its character-table generator must run here, so it is built for this machine.
-    mkdir -p "$WORK/host"
-    cc -O2 tools/gen_test_char.c -o "$WORK/host/gen_test_char"
-    # APR's Windows code is written for MSVC's headers. With mingw-w64's, COM_NO_WINDOWS_H
-    # keeps wtypes.h from pulling in OLE's headers, which fail under apr.h's NOUSER; the
-    # atomic built-ins keep the Unix atomics header from asking for its 64-bit fallback.
-    cmake_build -DCMAKE_C_FLAGS="-DCOM_NO_WINDOWS_H -DHAVE_ATOMIC_BUILTINS=1 -DHAVE_ATOMIC_BUILTINS64=1" \
-        -DAPR_HOST_GEN_TEST_CHAR="$WORK/host/gen_test_char" -DINSTALL_PDB=OFF -DAPR_BUILD_TESTAPR=OFF
-}
-
-# On Linux APR builds with its own configure script (its CMake build is for Windows).
-build_apr_linux-x86_64() {
-    unpack apr
-    ./configure --prefix="$OUT" --enable-static --disable-shared --with-pic
-    make -j "$JOBS"
-    make install
-}
-
-build_aprutil() {
-    unpack aprutil
-    local apr
-    apr=$(prefix_of apr)
-    # COM_NO_WINDOWS_H: as for APR.
-    cmake_build -DCMAKE_C_FLAGS=-DCOM_NO_WINDOWS_H -DAPR_INCLUDE_DIR="$apr/include" \
-        -DAPR_LIBRARIES="$apr/lib/liblibapr-1.dll.a" -DAPU_HAVE_CRYPTO=OFF -DAPU_HAVE_ODBC=OFF \
-        -DAPR_HAS_LDAP=OFF -DINSTALL_PDB=OFF -DAPR_BUILD_TESTAPR=OFF
-}
-
-build_aprutil_linux-x86_64() {
-    unpack aprutil
-    # XML (for log4cxx's configuration files) through expat; none of the databases,
-    # directories or crypto back ends.
-    ./configure --prefix="$OUT" --with-apr="$(prefix_of apr)" --with-expat="$(prefix_of expat)" \
-        --without-berkeley-db --without-gdbm --without-ndbm --without-ldap --without-sqlite2 \
-        --without-sqlite3 --without-pgsql --without-mysql --without-odbc --without-oracle \
-        --without-freetds --without-crypto --without-openssl --without-nss --without-commoncrypto
-    make -j "$JOBS"
-    make install
-}
-
-build_log4cxx() {
-    unpack log4cxx
-    if [ "$TARGET" = linux-x86_64 ]; then
-        # The static APR and APR-util of the cache, found through their config scripts;
-        # strings in the locale's encoding, as in Debian's build (the program sets UTF-8).
-        cmake_build -DBUILD_TESTING=OFF -DLOG4CXX_ENABLE_ODBC=OFF \
-            -DAPR_CONFIG_EXECUTABLE="$(prefix_of apr)/bin/apr-1-config" \
-            -DAPR_UTIL_CONFIG_EXECUTABLE="$(prefix_of aprutil)/bin/apu-1-config"
-        return
+# apt with a configuration of our own: the machine's Debian sources as deb-src entries, its
+# state under the cache. The machine's own apt configuration is not touched.
+apt_setup() {
+    APT=$CACHE/apt
+    rm -rf "$APT/parts" "$APT/empty"
+    mkdir -p "$APT/parts" "$APT/lists/partial" "$APT/cache/archives/partial" "$APT/empty"
+    : >"$APT/sources.list"
+    local list
+    for list in /etc/apt/sources.list.d/*.sources; do
+        [ -f "$list" ] && sed 's/^Types: deb$/Types: deb-src/' "$list" >"$APT/parts/$(basename "$list")"
+    done
+    if [ -f /etc/apt/sources.list ]; then
+        sed -n 's/^deb /deb-src /p' /etc/apt/sources.list >"$APT/sources.list"
     fi
-    # No apr-1-config or apu-1-config of this machine: APR and APR-util are found as
-    # libraries in the dependency prefixes.
-    # LOG4CXX_CHARSET: narrow strings handed to log4cxx (file names among them) are UTF-8,
-    # whatever the C library's locale; Windows' C library has no UTF-8 locale to set.
-    cmake_build -DBUILD_TESTING=OFF -DLOG4CXX_INSTALL_PDB=OFF -DLOG4CXX_CHARSET=utf-8 \
-        -DAPR_CONFIG_EXECUTABLE=/nonexistent -DAPR_UTIL_CONFIG_EXECUTABLE=/nonexistent
-    # Its build writes liblog4cxx.pc only on Unix; the program finds log4cxx by it. The DLL
-    # brings APR along, so nothing else is required.
-    if [ ! -f "$OUT/lib/pkgconfig/liblog4cxx.pc" ]; then
-        mkdir -p "$OUT/lib/pkgconfig"
-        cat >"$OUT/lib/pkgconfig/liblog4cxx.pc" <<'EOF'
-prefix=${pcfiledir}/../..
-libdir=${prefix}/lib
-includedir=${prefix}/include
+    APT_OPTIONS=(-q -o Dir::Etc::SourceList="$APT/sources.list" -o Dir::Etc::SourceParts="$APT/parts"
+                 -o Dir::State::Lists="$APT/lists" -o Dir::Cache="$APT/cache"
+                 -o APT::Sandbox::User=root)
+    log "updating the source index (once per run)"
+    apt-get "${APT_OPTIONS[@]}" update >>"$RUN_LOG" 2>&1 || die "apt-get update (deb-src) failed: see $RUN_LOG"
+}
 
-Name: log4cxx
-Description: log4cxx C++ logging framework
-Version: 1.0.0
-Libs: -L${libdir} -llog4cxx
-Cflags: -I${includedir}
-EOF
+# The upstream part of a Debian version (no epoch, no revision).
+upstream_of() {
+    local v=${1#*:}
+    echo "${v%-*}"
+}
+
+# The files of PACKAGE=VERSION that the recipe needs, as "URL FILE SHA256" lines, from the
+# signed index.
+source_files() {
+    (cd "$APT/empty" && apt-get "${APT_OPTIONS[@]}" --print-uris source "$1=$2" 2>>"$RUN_LOG") |
+        sed -n "s/^'\([^']*\)' \([^ ]*\) [0-9]* SHA256:\([0-9a-f]*\)$/\1 \2 \3/p" |
+        while read -r url file sha; do
+            case $DEB_FILES:$file in
+                all:*) ;;
+                orig:*.orig.tar.*.asc | orig:*.dsc | orig:*.debian.tar.*) continue ;;
+                orig:*.orig.tar.*) ;;
+                debian:*.dsc | debian:*.debian.tar.*) ;;
+                *) continue ;;
+            esac
+            echo "$url $file $sha"
+        done
+}
+
+# Fetches the needed files of PACKAGE=VERSION into the source cache; fails when the mirror
+# does not serve one of them as the index describes it.
+fetch() {
+    local package=$1 version=$2 files dir=$CACHE/sources/$1 url file sha
+    files=$(source_files "$package" "$version")
+    [ -n "$files" ] || return 1
+    mkdir -p "$dir"
+    # apt keeps a file whose hash matches the index and fetches the others again. It fails
+    # when a file the recipe does not need is missing too; the check below decides.
+    (cd "$dir" && apt-get "${APT_OPTIONS[@]}" source --download-only "$package=$version") >>"$RUN_LOG" 2>&1 || true
+    while read -r url file sha; do
+        [ -f "$dir/$file" ] && echo "$sha  $dir/$file" | sha256sum -c --status || return 1
+    done <<<"$files"
+    FILES_OF[$NAME]=$files
+}
+
+# Chooses the revision of the recipe's source package: the newest in the index of the
+# upstream release that the developer build uses, whose sources the mirror serves.
+choose() {
+    local installed upstream versions=() version newer=() i j
+    installed=$(dpkg-query -W -f='${Version}\n' "$SYSTEM_PACKAGE" 2>/dev/null | head -1)
+    [ -n "$installed" ] ||
+        die "$NAME: $SYSTEM_PACKAGE is not installed: the build takes its upstream release from it (scripts/install-deps.sh installs it)"
+    upstream=$(upstream_of "$installed")
+    mapfile -t versions < <(apt-cache "${APT_OPTIONS[@]}" showsrc --only-source "$DEB_SOURCE" 2>>"$RUN_LOG" |
+        sed -n 's/^Version: //p' | sort -u | while read -r v; do
+            [ "$(upstream_of "$v")" = "$upstream" ] && echo "$v"
+        done)
+    # Newest first.
+    for ((i = 0; i < ${#versions[@]}; i++)); do
+        for ((j = i + 1; j < ${#versions[@]}; j++)); do
+            if dpkg --compare-versions "${versions[j]}" gt "${versions[i]}"; then
+                version=${versions[i]}
+                versions[i]=${versions[j]}
+                versions[j]=$version
+            fi
+        done
+    done
+    for version in "${versions[@]}"; do
+        if fetch "$DEB_SOURCE" "$version"; then
+            CHOSEN[$NAME]=$version
+            log "$NAME: $DEB_SOURCE $version (upstream $upstream, as $SYSTEM_PACKAGE $installed)"
+            for i in "${newer[@]}"; do
+                log "WARNING: $NAME: the index lists $DEB_SOURCE $i, newer than $version, but the mirror does not serve its sources; built from $version"
+            done
+            return
+        fi
+        newer+=("$version")
+    done
+    die "$NAME: the mirror serves the sources of no revision of $DEB_SOURCE $upstream (index: ${versions[*]:-none}; see $RUN_LOG)"
+}
+
+# Copies the chosen sources into $WORK/sources and checks them there, where nothing else
+# writes: the build reads only what was checked.
+copy_sources() {
+    local url file sha dir=$CACHE/sources/$DEB_SOURCE
+    mkdir -p "$WORK/sources"
+    while read -r url file sha; do
+        cp "$dir/$file" "$WORK/sources/"
+        echo "$sha  $WORK/sources/$file" | sha256sum -c --status ||
+            die "$NAME: $file changed in the cache while being copied"
+    done <<<"${FILES_OF[$NAME]}"
+    if [ -n "${UPSTREAM_TARBALL:-}" ]; then
+        cp "$UPSTREAM_TARBALL" "$WORK/sources/"
+        echo "$UPSTREAM_SHA256  $WORK/sources/$(basename "$UPSTREAM_TARBALL")" | sha256sum -c --status ||
+            die "$NAME: $UPSTREAM_TARBALL is not the expected release (SHA-256 differs from $UPSTREAM_SHA256)"
     fi
 }
 
-build_ace() {
-    unpack ace
-    export ACE_ROOT=$PWD MPC_ROOT=$PWD/MPC
-    local libs="-lACE"
-    if [ "$TARGET" = linux-x86_64 ]; then
-        # The configuration of Debian's own build (IPv6, inlined), as a static archive.
-        printf '#define ACE_HAS_IPV6 1\n#define ACE_USES_IPV4_IPV6_MIGRATION 1\n#include "ace/config-linux.h"\n' >ace/config.h
-        printf 'static_libs_only=1\ndebug=0\nipv6=1\nCPPFLAGS += %s\ninclude $(ACE_ROOT)/include/makeinclude/platform_linux.GNU\n' \
-            "$CXXFLAGS" >include/makeinclude/platform_macros.GNU
-        libs="-lACE -ldl -lpthread -lrt"
-    else
-        # ACE_USES_WCHAR: ACE_TMAIN is wmain and ACE_TCHAR is wchar_t.
-        printf '#define ACE_USES_WCHAR\n#include "ace/config-win32.h"\n' >ace/config.h
-        printf 'CROSS_COMPILE=%s-\ninclude $(ACE_ROOT)/include/makeinclude/platform_mingw32.GNU\n' \
-            "$HOST" >include/makeinclude/platform_macros.GNU
-    fi
-    (cd ace && perl ../bin/mpc.pl -type gnuace ace.mpc >&2)
-    make -C ace -j "$JOBS" -f GNUmakefile.ACE CXX="$CXX" CC="$CC"
-    mkdir -p "$OUT/bin" "$OUT/lib/pkgconfig" "$OUT/include"
-    find ace \( -name '*.h' -o -name '*.inl' -o -name '*.cpp' \) -print0 |
-        xargs -0 cp --parents -t "$OUT/include"
-    if [ "$TARGET" = linux-x86_64 ]; then
-        cp ace/libACE.a "$OUT/lib/"
-    else
-        cp ace/libACE.dll "$OUT/bin/"
-        cp ace/libACE.dll.a "$OUT/lib/"
-    fi
-    cat >"$OUT/lib/pkgconfig/ACE.pc" <<EOF
-prefix=\${pcfiledir}/../..
-libdir=\${prefix}/lib
-includedir=\${prefix}/include
+# ---- recipes -------------------------------------------------------------------------------
 
-Name: ACE
-Description: ADAPTIVE Communication Environment
-Version: 7.0.8
-Libs: -L\${libdir} $libs
-Cflags: -I\${includedir}
-EOF
-}
-
-build_boost() {
-    unpack boost
-    # Debian's source leaves out the build engine's generated grammar; make it as Debian does.
-    (cd tools/build && bison -y -d -o src/engine/jamgram.cpp src/engine/jamgram.y)
-    ./bootstrap.sh --with-libraries=program_options >&2
-    echo "using gcc : cross : $CXX : <archiver>$AR <ranlib>$RANLIB ${RC:+<rc>$RC} ;" >user-config.jam
-    # Static: only the program uses it, so no DLL of its own.
-    ./b2 -j "$JOBS" -q --user-config=user-config.jam toolset=gcc-cross ${CXXFLAGS:+cxxflags="$CXXFLAGS"} \
-        target-os="$BOOST_TARGET_OS" address-model=64 variant=release link=static \
-        runtime-link=shared threading=multi --layout=system --with-program_options \
-        --prefix="$OUT" install >&2
-}
-
-build_pugixml() {
-    unpack pugixml
-    # Static: only the agent's library uses it.
-    cmake_build -DBUILD_SHARED_LIBS=OFF -DPUGIXML_BUILD_TESTS=OFF
+# Loads one recipe's settings into the current shell.
+load_recipe() {
+    NAME=$1
+    DEB_SOURCE="" SYSTEM_PACKAGE="" DEB_FILES=all DEPENDS="" LICENSE="" DESCRIPTION=""
+    UPSTREAM_TARBALL="" UPSTREAM_URL="" UPSTREAM_SHA256="" CPE=""
+    local target
+    for target in windows-x86_64 linux-x86_64; do unset -f "build_$target"; done
+    unset -f built_version
+    # shellcheck source=/dev/null
+    source "$RECIPES/$NAME.sh"
 }
 
 # ---- the driver ------------------------------------------------------------------------------
@@ -334,81 +299,169 @@ TARGET=$1
 LINK=$2
 declare -F "target_$TARGET" >/dev/null || die "unknown target '$TARGET' (windows-x86_64 or linux-x86_64)"
 "target_$TARGET"
-for tool in "$CC" "$CXX" "$AR" ${RC:+"$RC"} cmake ninja make perl cc bison dpkg-source patch; do
+for tool in "$CC" "$CXX" "$AR" ${RC:+"$RC"} cmake ninja make perl cc bison dpkg-source patch flock apt-get; do
     command -v "$tool" >/dev/null ||
         die "$tool is missing (Debian: g++ g++-mingw-w64-x86-64-posix cmake ninja-build dpkg-dev bison)"
 done
-CORVANE_LOG4CXX_SOURCE=${CORVANE_LOG4CXX_SOURCE:-$(dirname "$ROOT")/shared/third_party/apache-log4cxx-1.0.0.tar.gz}
-[ -f "$CORVANE_LOG4CXX_SOURCE" ] ||
-    die "no $CORVANE_LOG4CXX_SOURCE: set CORVANE_LOG4CXX_SOURCE to the path of apache-log4cxx-1.0.0.tar.gz (SHA-256 $LOG4CXX_SHA256); Debian's mirror does not serve log4cxx's source"
-echo "$LOG4CXX_SHA256  $CORVANE_LOG4CXX_SOURCE" | sha256sum -c --status ||
-    die "$CORVANE_LOG4CXX_SOURCE is not apache-log4cxx-1.0.0.tar.gz (SHA-256 differs from $LOG4CXX_SHA256)"
 
-SHARED_STEPS=$(declare -f "target_$TARGET" fetch_debian_source unpack cmake_build
+# The cache: ours alone. A folder that someone else could write to could hand the build
+# any source or library.
+if [ ! -e "$CACHE" ]; then
+    mkdir -p "$(dirname "$CACHE")"
+    mkdir -m 0700 "$CACHE"
+fi
+[ -d "$CACHE" ] && [ ! -L "$CACHE" ] || die "$CACHE is not a folder"
+[ "$(stat -c %u "$CACHE")" = "$(id -u)" ] || die "$CACHE belongs to another user; refusing to use it"
+case $(stat -c %A "$CACHE") in
+    ?????w???? | ????????w?) die "$CACHE may be written by others than its owner; refusing to use it (chmod 700)" ;;
+esac
+
+# One run at a time: the next one waits.
+exec 9>"$CACHE/.lock"
+flock -n 9 || {
+    log "waiting for another run that holds $CACHE/.lock"
+    flock 9
+}
+
+WORK=""
+OUT=""
+MANIFEST=""
+cleanup() {
+    [ -z "$WORK" ] || rm -rf "$WORK"
+    [ -z "$MANIFEST" ] || rm -f "$MANIFEST"
+    # A dependency whose build did not finish leaves nothing behind.
+    [ -z "$OUT" ] || [ -f "$OUT/.complete" ] || rm -rf "$OUT"
+    rm -rf "${MERGED:-/nonexistent}.partial"
+}
+trap cleanup EXIT
+trap 'exit 1' INT TERM HUP
+
+mkdir -p "$CACHE/$TARGET/logs"
+RUN_LOG=$CACHE/$TARGET/logs/sources.log
+: >"$RUN_LOG"
+apt_setup
+
+# The recipes of this target, each after what it is built against.
+declare -A KEY VERSION_OF CHOSEN FILES_OF
+ORDER=()
+pending=()
+for recipe in "$RECIPES"/*.sh; do
+    name=$(basename "$recipe" .sh)
+    load_recipe "$name"
+    declare -F "build_$TARGET" >/dev/null && pending+=("$name")
+done
+while [ ${#pending[@]} -gt 0 ]; do
+    rest=()
+    for name in "${pending[@]}"; do
+        load_recipe "$name"
+        ready=true
+        for dep in $DEPENDS; do
+            [[ " ${pending[*]} " == *" $dep "* ]] && ready=false
+        done
+        if $ready; then ORDER+=("$name"); else rest+=("$name"); fi
+    done
+    [ ${#rest[@]} -lt ${#pending[@]} ] || die "the recipes ${rest[*]} depend on each other"
+    pending=("${rest[@]}")
+done
+
+SHARED_STEPS=$(declare -f "target_$TARGET" unpack cmake_build write_pc copy_sources run_build
                [ -z "$TOOLCHAIN" ] || cat "$TOOLCHAIN"
                "$CC" --version | head -1; "$CXX" --version | head -1)
-declare -A KEY VERSION_OF STEP
-mkdir -p "$CACHE/$TARGET/logs"
+MANIFEST=$(mktemp)
 for name in "${ORDER[@]}"; do
-    wanted=${SOURCE[$name]}
-    STEP[$name]=build_$name
-    ! declare -F "build_${name}_$TARGET" >/dev/null || STEP[$name]=build_${name}_$TARGET
-    if [ "$name" = log4cxx ]; then
-        VERSION_OF[$name]=1.0.0
-    else
-        VERSION_OF[$name]=${wanted#*=}
-        VERSION_OF[$name]=${VERSION_OF[$name]//\~/_}
-    fi
+    load_recipe "$name"
+    choose
+    VERSION=$(upstream_of "${CHOSEN[$name]}")
+    VERSION=${VERSION%+dfsg*}
+    VERSION=${VERSION%+ds*}
+    VERSION_OF[$name]=$VERSION
+    # What this target builds against: the dependencies it has recipes for.
+    deps=""
+    for dep in $DEPENDS; do [ -z "${KEY[$dep]:-}" ] || deps="$deps $dep"; done
     key_input=$(
-        echo "$TARGET $wanted"
-        declare -f "${STEP[$name]}"
+        echo "$TARGET ${CHOSEN[$name]}"
+        echo "${FILES_OF[$name]}" | cut -d' ' -f2-
+        echo "$UPSTREAM_SHA256"
+        cat "$RECIPES/$name.sh"
+        [ ! -d "$RECIPES/$name" ] || (cd "$RECIPES/$name" && find . -type f | LC_ALL=C sort | xargs cat)
         echo "$SHARED_STEPS"
-        cat "$PATCHES/$name"-*.patch 2>/dev/null || true
-        for dep in ${DEPENDS[$name]:-}; do echo "$dep ${KEY[$dep]}"; done
+        for dep in $deps; do echo "$dep ${KEY[$dep]}"; done
     )
     KEY[$name]=$(sha256sum <<<"$key_input" | cut -c1-12)
+    # One line per component for the bill of materials.
+    {
+        printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s' "$name" "$VERSION" "$DEB_SOURCE" "${CHOSEN[$name]}" \
+            "$DEB_FILES" "$LICENSE" "$CPE" "$DESCRIPTION"
+        while read -r url file sha; do printf '\t%s %s' "$url" "$sha"; done <<<"${FILES_OF[$name]}"
+        [ -z "$UPSTREAM_TARBALL" ] || printf '\t%s %s' "$UPSTREAM_URL" "$UPSTREAM_SHA256"
+        printf '\n'
+    } >>"$MANIFEST"
     OUT=$(prefix_of "$name")
     if [ -f "$OUT/.complete" ]; then
-        log "$name ${VERSION_OF[$name]}: cached"
+        log "$name $VERSION: cached"
+        OUT=""
         continue
     fi
-    [ "$name" = log4cxx ] || fetch_debian_source "$wanted"
     DEP_PREFIXES=""
-    for dep in ${DEPENDS[$name]:-}; do DEP_PREFIXES="$DEP_PREFIXES${DEP_PREFIXES:+;}$(prefix_of "$dep")"; done
-    # Built where it stays (pkg-config files and CMake packages may name their folder);
-    # only a build that got to its end is marked complete.
+    for dep in $deps; do DEP_PREFIXES="$DEP_PREFIXES${DEP_PREFIXES:+;}$(prefix_of "$dep")"; done
+    # Built where it stays (pkg-config files and CMake packages may name their folder).
     WORK="$CACHE/$TARGET/work-$name"
     rm -rf "$WORK" "$OUT"
     mkdir -p "$WORK"
+    copy_sources
     build_log="$CACHE/$TARGET/logs/$name.log"
-    log "$name ${VERSION_OF[$name]}: building (log: $build_log)"
+    log "$name $VERSION: building (log: $build_log)"
     started=$SECONDS
     set +e
     (
         set -euo pipefail
-        "${STEP[$name]}"
+        run_build
     ) >"$build_log" 2>&1
     status=$?
     set -e
     if [ "$status" -ne 0 ]; then
         tail -n 40 "$build_log" >&2
-        rm -rf "$OUT"
         die "$name failed; the whole log is $build_log"
     fi
+    built=$(cd "$OUT" && built_version)
+    [ "$built" = "$VERSION" ] || die "$name: the built headers say $built, not $VERSION"
     touch "$OUT/.complete"
     rm -rf "$WORK"
+    WORK=""
+    OUT=""
     log "$name: built in $((SECONDS - started)) s"
 done
 
-# One folder with everything: hard links into the per-dependency folders.
-all_keys=$(for name in "${ORDER[@]}"; do echo "$name ${KEY[$name]}"; done | sha256sum | cut -c1-12)
+# The compiler's runtime DLLs, as Debian built them: the installed packages' sources.
+for runtime in "${RUNTIME_PACKAGES[@]}"; do
+    IFS='|' read -r package license description <<<"$runtime"
+    IFS=$'\t' read -r version source source_version < <(dpkg-query -W \
+        -f='${Version}\t${source:Package}\t${source:Version}\n' "$package" | head -1)
+    DEB_FILES=all
+    {
+        printf '%s\t%s\t%s\t%s\truntime\t%s\t\t%s' "$package" "$(upstream_of "$version")" \
+            "$source" "$source_version" "$license" "$description"
+        source_files "$source" "$source_version" | while read -r url file sha; do
+            case $file in *.dsc) printf '\t%s %s' "$url" "$sha" ;; esac
+        done
+        printf '\n'
+    } >>"$MANIFEST"
+done
+
+# One folder with everything: hard links into the per-dependency folders, and the list of
+# what is in it.
+all_keys=$(for name in "${ORDER[@]}"; do echo "$name ${KEY[$name]}"; done
+           cat "$MANIFEST")
+all_keys=$(sha256sum <<<"$all_keys" | cut -c1-12)
 MERGED="$CACHE/$TARGET/prefix-$all_keys"
 if [ ! -d "$MERGED" ]; then
     rm -rf "$MERGED.partial"
-    mkdir -p "$MERGED.partial"
+    mkdir -p "$MERGED.partial/share/corvaneping-deps"
     for name in "${ORDER[@]}"; do
         cp -alf "$(prefix_of "$name")/." "$MERGED.partial/"
     done
+    rm -f "$MERGED.partial/.complete"
+    cp "$MANIFEST" "$MERGED.partial/share/corvaneping-deps/components.tsv"
     mv "$MERGED.partial" "$MERGED"
 fi
 ln -sfn "$MERGED" "$LINK"

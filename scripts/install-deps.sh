@@ -16,6 +16,10 @@ test_packages=(
     g++-mingw-w64-x86-64-posix wine64 dpkg-dev file bison osslsigncode
 )
 
+# The bill of materials is validated with the format's own library from npm; Debian's
+# node and npm serve when the machine has none.
+command -v npm >/dev/null || test_packages+=(nodejs npm)
+
 [ "${1:-}" = "--tests" ] && packages+=("${test_packages[@]}")
 
 sudo=""
