@@ -43,6 +43,7 @@ struct PingProxy {
     std::string noProxyValue;       // its value, printable
     std::string unusedVariable;     // without a proxy: the variable that names one all the same
     std::string connectStatusLine;  // the proxy's answer to CONNECT, as sent
+    long connectStatus = 0;         // the status that line gives; 0 without one
     long connectCode = 0;           // libcurl's reading of that answer; 0 without one
     std::vector<std::string> authSchemes;  // the schemes of its Proxy-Authenticate headers
     bool tunnelOpen = false;  // a 2xx answer to CONNECT has ended: later headers are the server's

@@ -63,6 +63,7 @@ void NoteProxyHeader(PingProxy& proxy, std::string_view line) {
     line = WithoutLineEnd(line);
     if (line.starts_with("HTTP/")) {
         proxy.connectStatusLine = line;
+        proxy.connectStatus = StatusOf(line);
         proxy.authSchemes.clear();
     } else if (StartsWithNoCase(line, "Proxy-Authenticate:")) {
         std::string_view value = line.substr(19);
@@ -73,8 +74,7 @@ void NoteProxyHeader(PingProxy& proxy, std::string_view line) {
                                          scheme) == proxy.authSchemes.end())
             proxy.authSchemes.push_back(scheme);
     } else if (line.empty()) {
-        const long status = StatusOf(proxy.connectStatusLine);
-        proxy.tunnelOpen = status >= 200 && status <= 299;
+        proxy.tunnelOpen = proxy.connectStatus >= 200 && proxy.connectStatus <= 299;
     }
 }
 

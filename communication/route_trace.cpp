@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <charconv>
 #include <string_view>
 
 #include "communication/connect_attempts.h"
@@ -20,16 +19,6 @@ bool StartsWithNoCase(std::string_view text, std::string_view start) {
                return std::tolower(static_cast<unsigned char>(a)) ==
                       std::tolower(static_cast<unsigned char>(b));
            });
-}
-
-// 407 from "HTTP/1.1 407 Proxy Authentication Required"; 0 when there is none.
-long StatusOf(std::string_view statusLine) {
-    const std::size_t space = statusLine.find(' ');
-    long status = 0;
-    if (space != std::string_view::npos)
-        std::from_chars(statusLine.data() + space + 1, statusLine.data() + statusLine.size(),
-                        status);
-    return status;
 }
 
 // The addresses tried, each once, in order: "127.0.0.2, 127.0.0.1".
@@ -74,7 +63,7 @@ std::string ProxyLine(const PingProxy& proxy, const std::string& host) {
 }
 
 std::string ConnectAnswerLine(const PingProxy& proxy) {
-    const long status = StatusOf(proxy.connectStatusLine);
+    const long status = proxy.connectStatus;
     std::string line =
         "The proxy answered the CONNECT with " + StatusText(proxy.connectStatusLine, status);
     if (status != 407) return line;
