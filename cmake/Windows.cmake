@@ -25,7 +25,7 @@ list(REMOVE_DUPLICATES corvane_dll_folders)
 # in the folders above stops the installation.
 set(corvane_system_dlls "^(api-ms-win-.*|ext-ms-.*|(advapi32|bcrypt|crypt32|gdi32|iphlpapi|kernel32\
 |msvcrt|mswsock|netapi32|normaliz|ntdll|odbc32|ole32|oleaut32|rpcrt4|secur32|shell32|shlwapi|user32\
-|userenv|version|wldap32|ws2_32|wsock32)\\.dll)$")
+|userenv|version|winhttp|wldap32|ws2_32|wsock32)\\.dll)$")
 
 # The version resources: each of our binaries names the project's version, the company and
 # what it is; the program's also carries its manifest. The copyright year is written here,

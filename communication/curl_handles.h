@@ -14,9 +14,15 @@ struct CurlDeleter {
     void operator()(CURLU* url) const { curl_url_cleanup(url); }
 };
 
+// CURLM and CURL are the same type (void) to C++, so the multi handle has its own.
+struct CurlMultiDeleter {
+    void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
+};
+
 using CurlPtr = std::unique_ptr<CURL, CurlDeleter>;
 using CurlListPtr = std::unique_ptr<curl_slist, CurlDeleter>;
 using CurlUrlPtr = std::unique_ptr<CURLU, CurlDeleter>;
+using CurlMultiPtr = std::unique_ptr<CURLM, CurlMultiDeleter>;
 
 // The part of url, or an empty string when it has none.
 inline std::string CurlUrlPart(CURLU* url, CURLUPart part, unsigned flags = 0) {

@@ -7,23 +7,23 @@
 #include "communication/connection_log.h"
 #include "communication/connection_settings.h"
 #include "communication/curl_handles.h"
-#include "communication/name_lookup.h"
 #include "communication/ping_trace.h"
 #include "communication/ping_verdict.h"
 #include "communication/pinned_certificate.h"
+#include "communication/route_notes.h"
 #include "communication/server_address.h"
 #include "communication/tls_observer.h"
+#include "communication/transfer_loop.h"
 #include "install/printable_text.h"
 #include "platform/file_status.h"
 #include "platform/file_write.h"
+#include "platform/module_pin.h"
 
 namespace Ardentis {
 namespace {
 
 // Only this much of an answer's body is read; a longer one ends the transfer.
 constexpr std::size_t kLargestBody = 64 * 1024;
-// libcurl's words when it takes a proxy from the environment.
-constexpr std::string_view kProxyNote = "Uses proxy env variable ";
 
 std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* user) {
     auto* answer = static_cast<PingAnswer*>(user);
@@ -48,32 +48,6 @@ std::size_t OnBody(char*, std::size_t size, std::size_t count, void* user) {
     return 0;  // ends the transfer
 }
 
-// A proxy setting without its credentials, printable.
-std::string WithoutCredentials(const std::string& proxy) {
-    const CurlUrlPtr url(curl_url());
-    if (!url ||
-        curl_url_set(url.get(), CURLUPART_URL, proxy.c_str(),
-                     CURLU_GUESS_SCHEME | CURLU_NON_SUPPORT_SCHEME) != CURLUE_OK ||
-        curl_url_set(url.get(), CURLUPART_USER, nullptr, 0) != CURLUE_OK ||
-        curl_url_set(url.get(), CURLUPART_PASSWORD, nullptr, 0) != CURLUE_OK)
-        return "(a proxy setting that is not a URL)";
-    const std::string clean = CurlUrlPart(url.get(), CURLUPART_URL);
-    return clean.empty() ? "(a proxy setting that is not a URL)" : corvane::Printable(clean);
-}
-
-// libcurl's notes on the transfer; only the proxy it took from the environment is kept.
-// Never looks at the data that went out: the request holds the token.
-int OnDebug(CURL*, curl_infotype type, char* data, std::size_t size, void* user) {
-    std::string_view text(data, size);
-    if (type != CURLINFO_TEXT || !text.starts_with(kProxyNote)) return 0;
-    const std::size_t start = text.find("'");
-    const std::size_t end = text.rfind("'");
-    if (start != std::string_view::npos && end > start)
-        static_cast<PingRoute*>(user)->proxy =
-            WithoutCredentials(std::string(text.substr(start + 1, end - start - 1)));
-    return 0;
-}
-
 std::int64_t Microseconds(CURL* curl, CURLINFO what) {
     curl_off_t microseconds = 0;
     curl_easy_getinfo(curl, what, &microseconds);
@@ -88,7 +62,6 @@ void TakeTransferFacts(CURL* curl, CURLcode result, const char* detail, const Tl
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &facts.answer.status);
 
     PingRoute& route = facts.route;
-    if (route.proxy.empty()) route.lookup = DescribeLookup(facts.target.host);
     char* ip = nullptr;
     curl_easy_getinfo(curl, CURLINFO_PRIMARY_IP, &ip);
     curl_easy_getinfo(curl, CURLINFO_PRIMARY_PORT, &route.port);
@@ -153,7 +126,9 @@ bool HttpsConnection::Ping() {
     const CurlListPtr headers(curl_slist_append(nullptr, authorization.c_str()));
     char detail[CURL_ERROR_SIZE] = {};
     PingFacts facts;
-    facts.target = {address->host, address->hostPort, settings.timeoutSeconds, pin};
+    facts.target = {address->host, address->hostPort, settings.timeoutSeconds,
+                    settings.connectTimeoutSeconds, pin};
+    RouteNotes route{.route = facts.route};
     TlsObservation tls;
     tls.firstContact = !pinned;
 
@@ -170,14 +145,17 @@ bool HttpsConnection::Ping() {
     curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, settings.connectTimeoutSeconds);
     curl_easy_setopt(c, CURLOPT_TIMEOUT, settings.timeoutSeconds);
+    // A lookup that outlives the connect timeout is abandoned, not waited for: its thread
+    // ends on its own or with the process (the module stays loaded for it, see below).
+    curl_easy_setopt(c, CURLOPT_QUICK_EXIT, 1L);
     curl_easy_setopt(c, CURLOPT_ERRORBUFFER, detail);
     curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, OnHeader);
     curl_easy_setopt(c, CURLOPT_HEADERDATA, &facts.answer);
     curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, OnBody);
     curl_easy_setopt(c, CURLOPT_WRITEDATA, &facts.answer);
     curl_easy_setopt(c, CURLOPT_VERBOSE, 1L);
-    curl_easy_setopt(c, CURLOPT_DEBUGFUNCTION, OnDebug);
-    curl_easy_setopt(c, CURLOPT_DEBUGDATA, &facts.route);
+    curl_easy_setopt(c, CURLOPT_DEBUGFUNCTION, OnRouteNote);
+    curl_easy_setopt(c, CURLOPT_DEBUGDATA, &route);
     // Trust comes from the pinned key, or on first contact from the operator's choice of
     // server, whose certificate must then name the address we dialled and pass the rules
     // of first contact. No certificate authority takes part, so none is loaded.
@@ -193,7 +171,10 @@ bool HttpsConnection::Ping() {
                                         " s, timeout " + std::to_string(settings.timeoutSeconds) +
                                         " s, " + (pinned ? "pinned certificate" : "first contact") +
                                         ")"});
-    const CURLcode result = curl_easy_perform(c);
+    const CURLcode result = PerformTransfer(c);
+    // An abandoned lookup's thread may still run libcurl's code when the module is unloaded.
+    if (result == CURLE_OPERATION_TIMEDOUT) platform::KeepModuleLoaded(&kLargestBody);
+    FinishRoute(route, c, result);
     TakeTransferFacts(c, result, detail, tls, facts);
     responseCode_ = static_cast<std::int32_t>(facts.answer.status);
 

@@ -7,8 +7,10 @@
 #include <ctime>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "communication/certificate_facts.h"
+#include "platform/system_proxy.h"
 
 namespace Ardentis {
 
@@ -17,15 +19,44 @@ struct PingTarget {
     std::string host;      // as dialled, without brackets
     std::string hostPort;  // for messages
     long timeoutSeconds = 0;
+    long connectTimeoutSeconds = 0;
     std::string pinnedKey;  // the pin of the pinned certificate file; empty on first contact
 };
 
-// How the transfer reached the server. Room for what a later ping learns of the way there
-// (the proxy's own answer, each address tried).
+// One address the ping tried, as libcurl's notes on the transfer tell it (connect_attempts.h).
+enum class AttemptOutcome { Pending, Connected, Refused, TimedOut, Unreachable, Failed };
+
+struct ConnectAttempt {
+    std::string address;  // as libcurl prints it, an IPv6 address without brackets
+    long port = 0;
+    AttemptOutcome outcome = AttemptOutcome::Pending;
+    std::string reason;       // the system's words when the outcome is Failed, printable
+    double startedMs = 0;     // on the ping's clock
+    double milliseconds = 0;  // from the start to the outcome
+};
+
+// The proxy, how it was chosen and what it answered (proxy_notes.h).
+struct PingProxy {
+    std::string url;       // the proxy libcurl took from the environment, credentials removed
+    std::string variable;  // the variable that named it: https_proxy, HTTPS_PROXY, all_proxy...
+    std::string noProxyVariable;    // no_proxy or NO_PROXY, when libcurl read one
+    std::string noProxyValue;       // its value, printable
+    std::string unusedVariable;     // without a proxy: the variable that names one all the same
+    std::string connectStatusLine;  // the proxy's answer to CONNECT, as sent
+    long connectStatus = 0;         // the status that line gives; 0 without one
+    long connectCode = 0;           // libcurl's reading of that answer; 0 without one
+    std::vector<std::string> authSchemes;  // the schemes of its Proxy-Authenticate headers
+    bool tunnelOpen = false;  // a 2xx answer to CONNECT has ended: later headers are the server's
+    platform::SystemProxy machine;  // the machine's own setting, which the check does not use
+};
+
+// How the transfer reached the server: nothing is looked up a second time, so this is all
+// the log knows of a name's addresses.
 struct PingRoute {
-    std::string proxy;   // the proxy the transfer went through, credentials removed; or empty
-    std::string lookup;  // what the system's resolver gives for host (name_lookup.h); direct only
-    std::string ip;      // the address connected to, empty when none was
+    PingProxy proxy;
+    std::vector<ConnectAttempt> attempts;  // in the order libcurl started them
+    bool lookupTimedOut = false;  // the name's lookup did not end within the connect timeout
+    std::string ip;               // the address connected to, empty when none was
     long port = 0;
 };
 

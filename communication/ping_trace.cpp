@@ -7,6 +7,7 @@
 
 #include "agentcommon/CorvaneCommon.h"
 #include "communication/pinned_certificate.h"
+#include "communication/route_trace.h"
 #include "install/install_keys.h"
 
 namespace Ardentis {
@@ -43,15 +44,12 @@ std::string UtcText(std::time_t time) {
 }
 
 void AddSteps(const PingFacts& facts, std::vector<LogLine>& lines) {
+    for (std::string& line : RouteTrace(facts)) lines.push_back({kInfo, std::move(line)});
     const PingRoute& route = facts.route;
-    if (route.proxy.empty())
-        lines.push_back({kInfo, "Name lookup: " + facts.target.host + ": " + route.lookup});
-    else
-        lines.push_back({kInfo, "Name lookup: left to the proxy " + route.proxy});
+    const std::string& proxy = route.proxy.url;
     if (!route.ip.empty())
         lines.push_back({kInfo, "Connected to " + route.ip + " port " + std::to_string(route.port) +
-                                    ", " +
-                                    (route.proxy.empty() ? "direct" : "proxy " + route.proxy)});
+                                    ", " + (proxy.empty() ? "direct" : "proxy " + proxy)});
 
     const PingTls& tls = facts.tls;
     if (!tls.version.empty())

@@ -57,8 +57,8 @@ FirstPin PinOnFirstContact(X509* certificate, platform::NewFile& file, const Pin
         return {"key " + *pin + " not pinned",
                 {LogLine::Level::Error, "Cannot save the certificate of " + hostPort + " to " +
                                             std::string(kPinnedCertificateFile) + ": " + error}};
-    const std::string way =
-        facts.route.proxy.empty() ? "a direct connection" : "the proxy " + facts.route.proxy;
+    const std::string way = facts.route.proxy.url.empty() ? "a direct connection"
+                                                          : "the proxy " + facts.route.proxy.url;
     return {"key now pinned " + *pin,
             {LogLine::Level::Warn, "First contact with " + hostPort +
                                        ": trusting its certificate (public key " + *pin +

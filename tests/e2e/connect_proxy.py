@@ -1,10 +1,27 @@
 """A minimal HTTP CONNECT proxy on 127.0.0.1 for the end-to-end tests, run in a thread of
-the test itself. It tunnels to 127.0.0.1 only and counts the tunnels it opened."""
+the test itself. It tunnels to 127.0.0.1 only and counts the tunnels it opened; other
+modes play a proxy that fails (see MODES)."""
 
 import socket
 import threading
+import time
 
 IO_TIMEOUT = 30.0  # seconds a tunnel may stay silent
+HOLD_LIMIT = 120.0  # seconds a "silent" proxy keeps a connection at most
+
+MODES = {
+    "tunnel": "tunnel CONNECTs to 127.0.0.1, refuse others with 403",
+    "credentials": "answer every CONNECT with 407 and two Proxy-Authenticate schemes",
+    "forbidden": "answer every CONNECT with 403 Forbidden",
+    "silent": "read the CONNECT and never answer",
+    "close": "read the CONNECT and close the connection",
+}
+REFUSALS = {
+    "credentials": b"HTTP/1.1 407 Proxy Authentication Required\r\n"
+                   b"Proxy-Authenticate: Basic realm=\"corvane\"\r\n"
+                   b"Proxy-Authenticate: Negotiate\r\nContent-Length: 0\r\n\r\n",
+    "forbidden": b"HTTP/1.1 403 Forbidden\r\nContent-Length: 0\r\n\r\n",
+}
 
 
 def _pipe(source, target):
@@ -22,9 +39,14 @@ def _pipe(source, target):
 
 
 class ConnectProxy:
-    """Use as a context manager; .url is the proxy's address for https_proxy."""
+    """Use as a context manager; .url is the proxy's address for https_proxy. mode: see
+    MODES."""
 
-    def __init__(self):
+    def __init__(self, mode="tunnel"):
+        if mode not in MODES:
+            raise ValueError(f"unknown proxy mode {mode!r}")
+        self.mode = mode
+        self.connects = 0  # CONNECT requests read
         self.tunnels = []  # the "host:port" of every CONNECT that was tunnelled
         self._listener = socket.create_server(("127.0.0.1", 0))
         self.port = self._listener.getsockname()[1]
@@ -59,6 +81,27 @@ class ConnectProxy:
                 return
             head += chunk
         target = head.split(b" ")[1].decode("latin-1") if head.startswith(b"CONNECT ") else ""
+        self.connects += 1
+        if self.mode in REFUSALS:
+            client.sendall(REFUSALS[self.mode])
+            client.close()
+            return
+        if self.mode == "silent":
+            deadline = time.monotonic() + HOLD_LIMIT
+            client.settimeout(1.0)
+            while time.monotonic() < deadline:
+                try:
+                    if not client.recv(4096):
+                        break
+                except socket.timeout:
+                    continue
+                except OSError:
+                    break
+            client.close()
+            return
+        if self.mode == "close":
+            client.close()
+            return
         host, _, port = target.rpartition(":")
         if host != "127.0.0.1" or not port.isdigit():
             client.sendall(b"HTTP/1.1 403 Forbidden\r\nContent-Length: 0\r\n\r\n")

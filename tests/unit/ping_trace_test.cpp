@@ -15,8 +15,10 @@ using Texts = std::vector<std::string>;
 // A direct first contact answered "200 OK" in 12.345 ms, the clocks agreeing.
 PingFacts Answered() {
     PingFacts facts;
-    facts.target = {"localhost", "localhost:8443", 30, "P"};
-    facts.route = {"", "127.0.0.1, ::1", "127.0.0.1", 8443};
+    facts.target = {"localhost", "localhost:8443", 30, 10, "P"};
+    facts.route.attempts = {{"127.0.0.1", 8443, AttemptOutcome::Connected, "", 0.1, 0.4}};
+    facts.route.ip = "127.0.0.1";
+    facts.route.port = 8443;
     facts.tls = {"TLSv1.3", "TLS_X",
                  CertificateFacts{"CN=a", "CN=b", "2026-01-01", "2027-01-01", 200, "K"}, "", false};
     facts.answer.status = 200;
@@ -39,8 +41,10 @@ TEST(PingTrace, EveryStepOfAnAnswerAndTheVerdicts) {
     EXPECT_EQ(
         At('I', Answered()),
         (Texts{
-            "Name lookup: localhost: 127.0.0.1, ::1", "Connected to 127.0.0.1 port 8443, direct",
-            "TLS: TLSv1.3, cipher TLS_X",
+            "Proxy: none (no https_proxy, HTTPS_PROXY, all_proxy or ALL_PROXY set)",
+            "Name lookup: localhost: 127.0.0.1 (tried in this order up to the one that answered)",
+            "Connect attempt: 127.0.0.1 port 8443: connected after 0 ms",
+            "Connected to 127.0.0.1 port 8443, direct", "TLS: TLSv1.3, cipher TLS_X",
             "Server certificate: subject CN=a, issuer CN=b, valid 2026-01-01 to 2027-01-01, key K",
             "Pinned key: P", "HTTP status: 200",
             "Times: name lookup 0.1 ms, connect 1.0 ms, TLS handshake 5.5 ms, first byte 12.0 ms, "
@@ -56,10 +60,15 @@ TEST(PingTrace, EveryStepOfAnAnswerAndTheVerdicts) {
 TEST(PingTrace, NoAnswerThroughAProxy) {
     PingFacts facts = Answered();
     facts.target.pinnedKey.clear();
-    facts.route = {"http://p:3128/", "", "192.0.2.1", 3128};
+    facts.route = {};
+    facts.route.proxy.url = "http://p:3128/";
+    facts.route.proxy.variable = "https_proxy";
+    facts.route.ip = "192.0.2.1";
+    facts.route.port = 3128;
     facts.tls = {};
     facts.answer.status = 0;
-    EXPECT_EQ(At('I', facts), (Texts{"Name lookup: left to the proxy http://p:3128/",
+    EXPECT_EQ(At('I', facts), (Texts{"Proxy: http://p:3128/, named by https_proxy",
+                                     "Name lookup: localhost: left to the proxy http://p:3128/",
                                      "Connected to 192.0.2.1 port 3128, proxy http://p:3128/",
                                      "Times: total 12.3 ms"}));
 }

@@ -1,0 +1,43 @@
+#include "communication/route_notes.h"
+
+#include <string_view>
+
+#include "communication/connect_attempts.h"
+#include "communication/proxy_notes.h"
+#include "platform/system_proxy.h"
+
+namespace Ardentis {
+namespace {
+
+double MillisecondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+        .count();
+}
+
+}  // namespace
+
+int OnRouteNote(CURL*, curl_infotype type, char* data, std::size_t size, void* user) {
+    auto* notes = static_cast<RouteNotes*>(user);
+    const std::string_view text(data, size);
+    if (type == CURLINFO_TEXT) {
+        NoteConnectText(notes->route.attempts, text, MillisecondsSince(notes->started));
+        NoteProxyText(notes->route.proxy, text);
+    } else if (type == CURLINFO_HEADER_IN) {
+        NoteProxyHeader(notes->route.proxy, text);
+    }
+    return 0;
+}
+
+void FinishRoute(RouteNotes& notes, CURL* curl, CURLcode result) {
+    PingRoute& route = notes.route;
+    char* ip = nullptr;
+    curl_easy_getinfo(curl, CURLINFO_PRIMARY_IP, &ip);
+    SettleAttempts(route.attempts, result, ip ? ip : "", MillisecondsSince(notes.started));
+    route.lookupTimedOut =
+        result == CURLE_OPERATION_TIMEDOUT && route.proxy.url.empty() && route.attempts.empty();
+    curl_easy_getinfo(curl, CURLINFO_HTTP_CONNECTCODE, &route.proxy.connectCode);
+    if (route.proxy.url.empty()) route.proxy.unusedVariable = ProxyVariableInEnvironment();
+    route.proxy.machine = platform::MachineProxySetting();
+}
+
+}  // namespace Ardentis
