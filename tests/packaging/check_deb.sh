@@ -33,15 +33,7 @@ export DEBIAN_FRONTEND=noninteractive
 SUDO=
 [ "$(id -u)" -eq 0 ] || SUDO="sudo -n"
 
-passed=0
-failed=0
-pass() { passed=$((passed + 1)); echo "ok: $*"; }
-fail() { failed=$((failed + 1)); echo "FAILED: $*"; }
-check() { # check NAME COMMAND...: passes when COMMAND succeeds
-    local name=$1
-    shift
-    if "$@"; then pass "$name"; else fail "$name"; fi
-}
+. "$ROOT/tests/checks.sh"
 logged() { # logged NAME COMMAND...: like check; shows COMMAND's output only when it fails
     local name=$1
     shift
@@ -51,11 +43,6 @@ logged() { # logged NAME COMMAND...: like check; shows COMMAND's output only whe
         fail "$name"
         sed 's/^/    | /' "$WORK/step.log" | tail -n 40
     fi
-}
-finish() {
-    echo "$passed passed, $failed failed"
-    [ "$failed" -eq 0 ]
-    exit
 }
 
 installed() { dpkg-query -W -f='${Status}' "$PACKAGE" 2>/dev/null | grep -q 'install ok installed'; }

@@ -12,10 +12,7 @@ ROOT=$(cd "$(dirname "$0")/../.." && pwd -P)
 CACHE=${CORVANE_DEPS_CACHE:-$HOME/.cache/corvaneping}
 TARBALL=$CACHE/sources/pugixml/pugixml_1.13.orig.tar.gz
 
-passed=0
-failed=0
-pass() { passed=$((passed + 1)); echo "ok: $*"; }
-fail() { failed=$((failed + 1)); echo "FAILED: $*"; }
+. "$ROOT/tests/checks.sh"
 
 WORK=$(mktemp -d /tmp/corvane-deps.XXXXXX)
 mode=$(stat -c %a "$CACHE")

@@ -10,10 +10,7 @@
 set -u
 
 ROOT=$(cd "$(dirname "$0")/../.." && pwd -P)
-passed=0
-failed=0
-pass() { passed=$((passed + 1)); echo "ok: $*"; }
-fail() { failed=$((failed + 1)); echo "FAILED: $*"; }
+. "$ROOT/tests/checks.sh"
 
 # The files of an artifact, unpacked into a folder, to name those that differ.
 unpack() {

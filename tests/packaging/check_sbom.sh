@@ -21,15 +21,7 @@ shift
 SBOM_PATH=share/doc/corvaneping/sbom.cdx.json
 CHECKER=$BUILD/sbom-check
 
-passed=0
-failed=0
-pass() { passed=$((passed + 1)); echo "ok: $*"; }
-fail() { failed=$((failed + 1)); echo "FAILED: $*"; }
-finish() {
-    echo "$passed passed, $failed failed"
-    [ "$failed" -eq 0 ]
-    exit
-}
+. "$ROOT/tests/checks.sh"
 
 WORK=$(mktemp -d /tmp/corvane-sbom.XXXXXX)
 trap 'rm -rf "$WORK"' EXIT

@@ -27,24 +27,9 @@ WINESERVER=/usr/lib/wine/wineserver64
 # OpenSSL's own default on Windows, writable only by administrators.
 ADMIN_SSL_DIR="C:/Program Files/Common Files/SSL"
 
-passed=0
-failed=0
-pass() { passed=$((passed + 1)); echo "ok: $*"; }
-fail() { failed=$((failed + 1)); echo "FAILED: $*"; }
-finish() {
-    echo "$passed passed, $failed failed"
-    [ "$failed" -eq 0 ]
-    exit
-}
+. "$ROOT/tests/checks.sh"
 
-WORK=$(mktemp -d /tmp/corvane-bundled.XXXXXX)
-export WINEPREFIX="$WORK/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY=
-cleanup() {
-    timeout 30 "$WINESERVER" -w 2>/dev/null || timeout 10 "$WINESERVER" -k 2>/dev/null
-    rm -rf "$WORK"
-}
-trap cleanup EXIT
-windows_path() { local p=${1//\//\\}; printf 'Z:%s' "$p"; }
+. "$ROOT/tests/windows/wine_scratch.sh"
 
 if ! cmake --install "$BUILD" --prefix "$WORK/install" --strip >"$WORK/install.log" 2>&1; then
     fail "install $BUILD"

@@ -16,15 +16,7 @@ CC=x86_64-w64-mingw32-gcc-posix
 WINE=/usr/lib/wine/wine64
 WINESERVER=/usr/lib/wine/wineserver64
 
-passed=0
-failed=0
-pass() { passed=$((passed + 1)); echo "ok: $*"; }
-fail() { failed=$((failed + 1)); echo "FAILED: $*"; }
-finish() {
-    echo "$passed passed, $failed failed"
-    [ "$failed" -eq 0 ]
-    exit
-}
+. "$ROOT/tests/checks.sh"
 
 for tool in "$CXX" "$CC" "$WINE" "$WINESERVER"; do
     command -v "$tool" >/dev/null || fail "tool $tool is missing (g++-mingw-w64-x86-64-posix, wine64)"
@@ -71,15 +63,7 @@ fi
 
 # Everything wine touches lives in one scratch folder: a fresh prefix, the checks'
 # files and the program itself, copied into a folder deeper than MAX_PATH.
-WORK=$(mktemp -d /tmp/corvane-mingw.XXXXXX)
-export WINEPREFIX="$WORK/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY=
-cleanup() {
-    timeout 30 "$WINESERVER" -w 2>/dev/null || timeout 10 "$WINESERVER" -k 2>/dev/null
-    rm -rf "$WORK"
-}
-trap cleanup EXIT
-
-windows_path() { local p=${1//\//\\}; printf 'Z:%s' "$p"; }
+. "$ROOT/tests/windows/wine_scratch.sh"
 
 DEEP="$WORK/bin"
 for i in 01 02 03 04 05 06 07 08 09 10; do DEEP="$DEEP/folder_with_a_rather_long_name_$i"; done
