@@ -1,5 +1,7 @@
 #include "communication/connect_attempts.h"
 
+#include <boost/algorithm/string/predicate.hpp>
+
 #include <algorithm>
 #include <cctype>
 #include <charconv>
@@ -16,13 +18,6 @@ std::string_view Trimmed(std::string_view text) {
     while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
         text.remove_suffix(1);
     return text;
-}
-
-bool ContainsNoCase(std::string_view text, std::string_view part) {
-    return std::search(text.begin(), text.end(), part.begin(), part.end(), [](char a, char b) {
-               return std::tolower(static_cast<unsigned char>(a)) ==
-                      std::tolower(static_cast<unsigned char>(b));
-           }) != text.end();
 }
 
 long Number(std::string_view text) {
@@ -54,10 +49,11 @@ void Settle(ConnectAttempt* attempt, AttemptOutcome outcome, double nowMs,
 // "Connection refused", "Network is unreachable", "No route to host", "Timed out" (the
 // words differ between the C library and Winsock).
 AttemptOutcome OutcomeOf(std::string_view reason) {
-    if (ContainsNoCase(reason, "refused")) return AttemptOutcome::Refused;
-    if (ContainsNoCase(reason, "unreachable") || ContainsNoCase(reason, "no route"))
+    if (boost::algorithm::icontains(reason, "refused")) return AttemptOutcome::Refused;
+    if (boost::algorithm::icontains(reason, "unreachable") ||
+        boost::algorithm::icontains(reason, "no route"))
         return AttemptOutcome::Unreachable;
-    if (ContainsNoCase(reason, "timed out")) return AttemptOutcome::TimedOut;
+    if (boost::algorithm::icontains(reason, "timed out")) return AttemptOutcome::TimedOut;
     return AttemptOutcome::Failed;
 }
 

@@ -1,9 +1,9 @@
 #include "communication/proxy_notes.h"
 
 #include <curl/curl.h>
+#include <boost/algorithm/string/predicate.hpp>
 
 #include <algorithm>
-#include <cctype>
 #include <charconv>
 
 #include "communication/curl_handles.h"
@@ -15,14 +15,6 @@ namespace {
 // libcurl's words when it takes a variable from the environment.
 constexpr std::string_view kProxyNote = "Uses proxy env variable ";
 constexpr std::size_t kLongestScheme = 40;
-
-bool StartsWithNoCase(std::string_view text, std::string_view start) {
-    return text.size() >= start.size() &&
-           std::equal(start.begin(), start.end(), text.begin(), [](char a, char b) {
-               return std::tolower(static_cast<unsigned char>(a)) ==
-                      std::tolower(static_cast<unsigned char>(b));
-           });
-}
 
 std::string_view WithoutLineEnd(std::string_view line) {
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
@@ -65,7 +57,7 @@ void NoteProxyHeader(PingProxy& proxy, std::string_view line) {
         proxy.connectStatusLine = line;
         proxy.connectStatus = StatusOf(line);
         proxy.authSchemes.clear();
-    } else if (StartsWithNoCase(line, "Proxy-Authenticate:")) {
+    } else if (boost::algorithm::istarts_with(line, "Proxy-Authenticate:")) {
         std::string_view value = line.substr(19);
         while (!value.empty() && value.front() == ' ') value.remove_prefix(1);
         const std::string scheme =

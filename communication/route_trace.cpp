@@ -1,9 +1,9 @@
 #include "communication/route_trace.h"
 
 #include <curl/curl.h>
+#include <boost/algorithm/string/predicate.hpp>
 
 #include <algorithm>
-#include <cctype>
 #include <string_view>
 
 #include "communication/connect_attempts.h"
@@ -12,14 +12,6 @@
 
 namespace Ardentis {
 namespace {
-
-bool StartsWithNoCase(std::string_view text, std::string_view start) {
-    return text.size() >= start.size() &&
-           std::equal(start.begin(), start.end(), text.begin(), [](char a, char b) {
-               return std::tolower(static_cast<unsigned char>(a)) ==
-                      std::tolower(static_cast<unsigned char>(b));
-           });
-}
 
 // The addresses tried, each once, in order: "127.0.0.2, 127.0.0.1".
 std::string AddressesTried(const std::vector<ConnectAttempt>& attempts) {
@@ -86,7 +78,7 @@ std::string HttpsProxyOf(std::string_view setting) {
         const std::size_t equals = entry.find('=');
         if (equals == std::string_view::npos) {
             if (chosen.empty()) chosen = entry;
-        } else if (StartsWithNoCase(entry, "https=")) {
+        } else if (boost::algorithm::istarts_with(entry, "https=")) {
             chosen = entry.substr(equals + 1);
             break;
         }
