@@ -87,6 +87,8 @@ std::string FirstContactRefusal(X509* certificate) {
         digest == NID_md2)
         return std::string("it is signed with ") + OBJ_nid2sn(digest) +
                ", a digest whose signatures can be forged";
+    if (PemOf(certificate).size() > kLargestPinnedFile)
+        return "its PEM form is larger than 64 KiB, more than the pinned certificate file may hold";
     return {};
 }
 

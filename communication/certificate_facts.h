@@ -4,9 +4,14 @@
 
 #include <openssl/x509.h>
 
+#include <cstddef>
 #include <string>
 
 namespace Ardentis {
+
+// The most the pinned certificate file may hold: a certificate, even with a long chain, is
+// far smaller.
+inline constexpr std::size_t kLargestPinnedFile = 64 * 1024;
 
 struct CertificateFacts {
     std::string subject;    // RFC 2253 form, printable
@@ -27,8 +32,9 @@ CertificateFacts DescribeCertificate(X509* certificate);
 std::string PemOf(X509* certificate);
 
 // Why a certificate seen for the first time must not be trusted, or empty when it may be:
-// outside its validity dates, an RSA key under 2048 bits, or a signature made with SHA-1,
-// MD5 or an older digest.
+// outside its validity dates, an RSA key under 2048 bits, a signature made with SHA-1,
+// MD5 or an older digest, or a PEM form larger than the pinned file may hold (it would be
+// pinned and then refused at every later run).
 std::string FirstContactRefusal(X509* certificate);
 
 }  // namespace Ardentis

@@ -10,6 +10,7 @@
 #include "communication/ping_trace.h"
 #include "communication/ping_verdict.h"
 #include "communication/pinned_certificate.h"
+#include "communication/proxy_notes.h"
 #include "communication/route_notes.h"
 #include "communication/server_address.h"
 #include "communication/tls_observer.h"
@@ -18,15 +19,25 @@
 #include "platform/file_status.h"
 #include "platform/file_write.h"
 #include "platform/module_pin.h"
+#include "platform/name_lookup.h"
+#include "platform/native_path.h"
 
 namespace Ardentis {
 namespace {
 
 // Only this much of an answer's body is read; a longer one ends the transfer.
 constexpr std::size_t kLargestBody = 64 * 1024;
+// Nor more than this of header lines, the proxy's and the trailers included: libcurl keeps
+// every one of them, and bounds only each line, not their number.
+constexpr std::size_t kLargestHeaders = 256 * 1024;
 
 std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* user) {
     auto* answer = static_cast<PingAnswer*>(user);
+    answer->headerBytes += size * count;
+    if (answer->headerBytes > kLargestHeaders) {
+        answer->headersCut = true;
+        return 0;  // ends the transfer
+    }
     std::string_view line(data, size * count);
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
     if (line.starts_with("HTTP/")) {
@@ -55,8 +66,8 @@ std::int64_t Microseconds(CURL* curl, CURLINFO what) {
 }
 
 // What curl and the TLS observer learnt of the transfer that ended with result.
-void TakeTransferFacts(CURL* curl, CURLcode result, const char* detail, const TlsObservation& tls,
-                       PingFacts& facts) {
+void TakeTransferFacts(CURL* curl, CURLcode result, const std::string& detail,
+                       const TlsObservation& tls, PingFacts& facts) {
     facts.result = result;
     facts.detail = detail;
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &facts.answer.status);
@@ -72,6 +83,9 @@ void TakeTransferFacts(CURL* curl, CURLcode result, const char* detail, const Tl
     if (tls.leaf) facts.tls.certificate = DescribeCertificate(tls.leaf.get());
     facts.tls.refusal = tls.refusal;
     facts.tls.certificateChanged = tls.leafChanged;
+    facts.tls.alertReceived = tls.alertReceived;
+    facts.tls.certificateRequested = tls.certificateRequested;
+    facts.tls.renegotiationRefused = tls.renegotiationRefused;
 
     facts.times = {Microseconds(curl, CURLINFO_NAMELOOKUP_TIME_T),
                    Microseconds(curl, CURLINFO_CONNECT_TIME_T),
@@ -81,6 +95,17 @@ void TakeTransferFacts(CURL* curl, CURLcode result, const char* detail, const Tl
     if (!facts.answer.date.empty())
         facts.serverTime = curl_getdate(corvane::Printable(facts.answer.date).c_str(), nullptr);
     facts.localTime = std::time(nullptr);
+}
+
+// Why the name that failed at the lookup did not resolve, asked within what is left of
+// the run's timeout: the resolver's own answer tells a name that does not exist from a
+// resolver that failed.
+void AskWhyLookupFailed(PingFacts& facts) {
+    const std::string& host =
+        facts.result == CURLE_COULDNT_RESOLVE_PROXY ? facts.route.proxy.host : facts.target.host;
+    const long left = facts.target.timeoutSeconds - 1 - facts.times.total / 1'000'000;
+    if (host.empty() || left < 1 || !facts.route.proxy.settingProblem.empty()) return;
+    facts.route.lookup = platform::WhyNameFails(host, static_cast<int>(std::min(left, 2L)));
 }
 
 }  // namespace
@@ -104,11 +129,11 @@ bool HttpsConnection::Ping() {
     const std::wstring certificatePath = PinnedCertificatePath();
     platform::RemoveInterruptedWrites(certificatePath);
     const bool pinned = platform::PathTaken(certificatePath);
-    std::string pin;
+    PinnedKey pin;
     if (pinned) {
-        const Expected<std::string> read = ReadPinnedCertificate(certificatePath);
+        Expected<PinnedKey> read = ReadPinnedCertificate(certificatePath);
         if (!read) return Finish(PinnedFileUnusable(read.Error()));
-        pin = *read;
+        pin = std::move(*read);
     }
 
     // First contact must be able to keep what it trusts: otherwise every run would send
@@ -126,9 +151,16 @@ bool HttpsConnection::Ping() {
     const CurlListPtr headers(curl_slist_append(nullptr, authorization.c_str()));
     char detail[CURL_ERROR_SIZE] = {};
     PingFacts facts;
-    facts.target = {address->host, address->hostPort, settings.timeoutSeconds,
-                    settings.connectTimeoutSeconds, pin};
-    RouteNotes route{.route = facts.route};
+    facts.target = {
+        address->host,
+        address->hostPort,
+        settings.timeoutSeconds,
+        settings.connectTimeoutSeconds,
+        pin.pin,
+        pin.issuer,
+        corvane::Printable(platform::DisplayPath(certificatePath)),
+        pinned ? corvane::Printable(platform::OwnerName(certificatePath)) : std::string()};
+    RouteNotes route{.route = facts.route, .proxySetting = {}};
     TlsObservation tls;
     tls.firstContact = !pinned;
 
@@ -163,7 +195,10 @@ bool HttpsConnection::Ping() {
     curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, pinned ? 0L : 2L);
     curl_easy_setopt(c, CURLOPT_CAINFO, nullptr);
     curl_easy_setopt(c, CURLOPT_CAPATH, nullptr);
-    if (pinned) curl_easy_setopt(c, CURLOPT_PINNEDPUBLICKEY, pin.c_str());
+    if (pinned) curl_easy_setopt(c, CURLOPT_PINNEDPUBLICKEY, pin.pin.c_str());
+    // Nothing goes out through a way other than the proxy the environment names.
+    curl_easy_setopt(c, CURLOPT_PREREQFUNCTION, OnRequestReady);
+    curl_easy_setopt(c, CURLOPT_PREREQDATA, &route);
     ObserveTls(c, tls);
 
     WriteLog({LogLine::Level::Info, "Pinging " + address->pingUrl + " (connect timeout " +
@@ -175,14 +210,17 @@ bool HttpsConnection::Ping() {
     // An abandoned lookup's thread may still run libcurl's code when the module is unloaded.
     if (result == CURLE_OPERATION_TIMEDOUT) platform::KeepModuleLoaded(&kLargestBody);
     FinishRoute(route, c, result);
-    TakeTransferFacts(c, result, detail, tls, facts);
+    // libcurl's words may quote the proxy variable, password and all.
+    TakeTransferFacts(c, result, WithoutProxySecret(detail, route.proxySetting), tls, facts);
+    if (result == CURLE_COULDNT_RESOLVE_HOST || result == CURLE_COULDNT_RESOLVE_PROXY)
+        AskWhyLookupFailed(facts);
     responseCode_ = static_cast<std::int32_t>(facts.answer.status);
 
     PingError error = ClassifyTransfer(facts);
     WriteLog(PingTrace(facts, error));
     if (error.code != 0) return Finish(std::move(error));
 
-    std::string key = "pinned key " + pin;
+    std::string key = "pinned key " + pin.pin;
     if (!pinned) {
         FirstPin kept = PinOnFirstContact(tls.leaf.get(), *pinFile, facts);
         WriteLog(kept.line);

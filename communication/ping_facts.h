@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "communication/certificate_facts.h"
+#include "platform/name_lookup.h"
 #include "platform/system_proxy.h"
 
 namespace Ardentis {
@@ -20,7 +21,10 @@ struct PingTarget {
     std::string hostPort;  // for messages
     long timeoutSeconds = 0;
     long connectTimeoutSeconds = 0;
-    std::string pinnedKey;  // the pin of the pinned certificate file; empty on first contact
+    std::string pinnedKey;     // the pin of the pinned certificate file; empty on first contact
+    std::string pinnedIssuer;  // the issuer of the pinned certificate, printable
+    std::string pinnedPath;    // the pinned certificate file's full path, printable
+    std::string pinnedOwner;   // the user who owns that file; empty when unknown
 };
 
 // One address the ping tried, as libcurl's notes on the transfer tell it (connect_attempts.h).
@@ -39,6 +43,13 @@ struct ConnectAttempt {
 struct PingProxy {
     std::string url;       // the proxy libcurl took from the environment, credentials removed
     std::string variable;  // the variable that named it: https_proxy, HTTPS_PROXY, all_proxy...
+    std::string settingProblem;  // why that value is no proxy libcurl can use; empty when it is
+    bool httpsScheme = false;    // the value names an https:// proxy: TLS to the proxy first
+    std::string user;            // the user name it gives, printable; never the password
+    bool credentials = false;    // it gives a user name or a password
+    std::string host;            // the proxy's host and port as libcurl connects to them
+    long port = 0;
+    bool connected = false;         // libcurl reported its connection to the proxy
     std::string noProxyVariable;    // no_proxy or NO_PROXY, when libcurl read one
     std::string noProxyValue;       // its value, printable
     std::string unusedVariable;     // without a proxy: the variable that names one all the same
@@ -46,6 +57,8 @@ struct PingProxy {
     long connectStatus = 0;         // the status that line gives; 0 without one
     long connectCode = 0;           // libcurl's reading of that answer; 0 without one
     std::vector<std::string> authSchemes;  // the schemes of its Proxy-Authenticate headers
+    std::size_t moreSchemes = 0;           // schemes beyond the ones kept, counted only
+    std::string reason;       // its own header on why it failed (X-Squid-Error, Proxy-Status)
     bool tunnelOpen = false;  // a 2xx answer to CONNECT has ended: later headers are the server's
     platform::SystemProxy machine;  // the machine's own setting, which the check does not use
 };
@@ -56,7 +69,8 @@ struct PingRoute {
     PingProxy proxy;
     std::vector<ConnectAttempt> attempts;  // in the order libcurl started them
     bool lookupTimedOut = false;  // the name's lookup did not end within the connect timeout
-    std::string ip;               // the address connected to, empty when none was
+    platform::LookupFailure lookup = platform::LookupFailure::Unknown;  // why a name failed
+    std::string ip;  // the address connected to, empty when none was
     long port = 0;
 };
 
@@ -67,6 +81,9 @@ struct PingTls {
     std::optional<CertificateFacts> certificate;  // the server's own, of the first handshake
     std::string refusal;                          // why first contact refused that certificate
     bool certificateChanged = false;              // a later handshake presented another one
+    int alertReceived = -1;  // the TLS alert the server ended the handshake with; -1 none
+    bool certificateRequested = false;  // the server asked for a client certificate
+    bool renegotiationRefused = false;  // the server asked to renegotiate, and was refused
 };
 
 // What the connection's callbacks saw of the answer.
@@ -74,9 +91,11 @@ struct PingAnswer {
     std::string statusLine;     // "HTTP/1.1 401 Unauthorized", without the line end
     bool headersEnded = false;  // the blank line after the headers arrived
     std::size_t bodyBytes = 0;
-    bool bodyCut = false;  // the body was longer than the connection reads
-    std::string date;      // the Date header, as sent
-    long status = 0;       // libcurl's reading of the status; 0 without an answer
+    bool bodyCut = false;         // the body was longer than the connection reads
+    std::string date;             // the Date header, as sent
+    long status = 0;              // libcurl's reading of the status; 0 without an answer
+    std::size_t headerBytes = 0;  // of every header and trailer line, the proxy's included
+    bool headersCut = false;      // there were more of them than the connection reads
 };
 
 // libcurl's times from the start of the transfer, in microseconds. It keeps those of the

@@ -7,6 +7,7 @@
 
 #include "agentcommon/CorvaneCommon.h"
 #include "communication/pinned_certificate.h"
+#include "communication/proxy_verdict.h"
 #include "communication/route_trace.h"
 #include "install/install_keys.h"
 
@@ -49,7 +50,7 @@ void AddSteps(const PingFacts& facts, std::vector<LogLine>& lines) {
     const std::string& proxy = route.proxy.url;
     if (!route.ip.empty())
         lines.push_back({kInfo, "Connected to " + route.ip + " port " + std::to_string(route.port) +
-                                    ", " + (proxy.empty() ? "direct" : "proxy " + proxy)});
+                                    ", " + (route.proxy.connected ? "proxy " + proxy : "direct")});
 
     const PingTls& tls = facts.tls;
     if (!tls.version.empty())
@@ -84,13 +85,19 @@ void AddCertificateWarnings(const PingFacts& facts, const PingError& error,
     const std::string file(kPinnedCertificateFile);
     if (error.code == CURLE_SSL_PINNEDPUBKEYNOTMATCH) {
         // Worded before RepinAdvice, and kept: operators search the log for it.
-        lines.push_back({kError, "Pin mismatch: the server presents key " + certificate.pin +
+        const std::string mismatch = "Pin mismatch: the server presents key " + certificate.pin +
                                      " (subject " + certificate.subject + ", issuer " +
                                      certificate.issuer + ") but " + file + " pins " +
-                                     facts.target.pinnedKey +
-                                     ". Compare the presented key with the server's owner; if it "
-                                     "is theirs, remove " +
-                                     file + " to pin it at the next ping"});
+                                     facts.target.pinnedKey;
+        lines.push_back(
+            {kError, InspectionLikely(facts)
+                         ? mismatch + " (issuer " + facts.target.pinnedIssuer +
+                               "). The proxy most likely inspects TLS: keep the pin and ask for "
+                               "an exemption"
+                         : mismatch +
+                               ". Compare the presented key with the server's owner; if it is "
+                               "theirs, remove " +
+                               file + " to pin it at the next ping"});
         return;
     }
     if (!facts.tls.refusal.empty()) return;  // the refusal itself says it

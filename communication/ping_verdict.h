@@ -1,6 +1,6 @@
 // What a ping's outcome is: every error code the connection reports, with the step it
-// stops at and the words of its message, made in ping_verdict.cpp (but for the refused
-// addresses of server_address.cpp).
+// stops at and the words of its message, made in ping_verdict.cpp and, for the proxy's
+// failures, proxy_verdict.cpp (but for the refused addresses of server_address.cpp).
 #pragma once
 
 #include <string>
@@ -10,17 +10,24 @@
 
 namespace Ardentis {
 
-// The outcome of a finished transfer. Which error wins: the first-contact refusal of the
-// certificate, then a second certificate, then libcurl's result, then the HTTP status.
-// An answer that is not HTTP, or one cut off in its headers, counts as none (code 8); a
-// body cut by the connection's own limit does not count against the answer.
-// A proxy's failure before its tunnel opened keeps libcurl's code and is named the proxy's,
-// at the step "the proxy"; a lookup that outlived the connect timeout stops at the lookup.
+// The outcome of a finished transfer, decided by the party that failed first (the proxy
+// variable, the resolver, the proxy, the TLS handshake with the server or its answer),
+// then by the cause. Which error wins: the first-contact refusal of the certificate, then
+// a second certificate, then libcurl's result, then the HTTP status. An answer that is not
+// HTTP, or one cut off in its headers, counts as none (code 8); a body cut by the
+// connection's own limit does not count against the answer; more header and trailer lines
+// than the connection reads end it with code 27. A lookup that outlived the connect
+// timeout stops at the lookup, with libcurl's code 28.
 PingError ClassifyTransfer(const PingFacts& facts);
 
 // "401 Unauthorized" from the status line "HTTP/1.1 401 Unauthorized", made printable; the
 // bare status when the line has no words.
 std::string StatusText(const std::string& statusLine, long status);
+
+// Why the name host did not resolve, for a message: the resolver's answer when it was
+// asked again, otherwise libcurl's words (detail).
+std::string LookupCause(platform::LookupFailure failure, const std::string& host,
+                        const std::string& detail);
 
 // The errors found before anything is sent.
 PingError TokenRefused();  // ApplicationToken holds a control byte
@@ -28,8 +35,8 @@ PingError PinnedFileUnusable(const std::string& why);
 PingError PinnedFileUnwritable(const std::string& why);
 PingError TransferNotStarted();
 
-// One line for the report: the two keys, cut to what a line can bear, and what to do.
-std::string PinMismatchMessage(const std::string& hostPort, const std::string& presented,
-                               const std::string& pinned);
+// One line for the report: the two keys, cut to what a line can bear, and what to do with
+// the pinned file at target's path.
+std::string PinMismatchMessage(const PingTarget& target, const std::string& presented);
 
 }  // namespace Ardentis

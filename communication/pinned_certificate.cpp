@@ -13,12 +13,7 @@
 namespace Ardentis {
 namespace {
 
-// A certificate, even with a long chain, is far smaller than this.
-constexpr std::size_t kLargestCertificateFile = 64 * 1024;
-
-}  // namespace
-
-Expected<std::string> PinFromPem(std::string_view pem) {
+Expected<PinnedKey> KeyFromPem(std::string_view pem) {
     if (pem.empty()) return Fail("it is empty");
     const BioPtr bio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
     const CertificatePtr certificate(bio ? PEM_read_bio_X509(bio.get(), nullptr, nullptr, nullptr)
@@ -27,22 +22,40 @@ Expected<std::string> PinFromPem(std::string_view pem) {
         ERR_clear_error();  // the next handshake must not read this failure as its own
         return Fail("it holds no certificate in PEM form");
     }
-
-    std::string pin = PublicKeyPin(certificate.get());
-    if (pin.empty()) return Fail("its public key cannot be read");
-    return pin;
+    CertificateFacts facts = DescribeCertificate(certificate.get());
+    if (facts.pin.empty()) return Fail("its public key cannot be read");
+    return PinnedKey{std::move(facts.pin), std::move(facts.issuer)};
 }
 
-Expected<std::string> ReadPinnedCertificate(const std::wstring& path) {
-    std::vector<char> buffer(kLargestCertificateFile + 1);
+}  // namespace
+
+Expected<std::string> PinFromPem(std::string_view pem) {
+    Expected<PinnedKey> key = KeyFromPem(pem);
+    if (!key) return Fail(key.Error());
+    return std::move(key->pin);
+}
+
+Expected<PinnedKey> ReadPinnedCertificate(const std::wstring& path) {
+    std::vector<char> buffer(kLargestPinnedFile + 1);
     const auto count = platform::ReadFileStart(path, buffer);
     if (!count) return Fail("it cannot be read (not a regular file, no access, or being written)");
-    if (*count > kLargestCertificateFile) return Fail("it is larger than 64 KiB");
-    return PinFromPem(std::string_view(buffer.data(), *count));
+    if (*count > kLargestPinnedFile) return Fail("it is larger than 64 KiB");
+    return KeyFromPem(std::string_view(buffer.data(), *count));
 }
 
 std::string RepinAdvice() {
     return "remove " + std::string(kPinnedCertificateFile) + " to pin again";
+}
+
+std::string RepinAdvice(const PingTarget& target) {
+    if (target.pinnedPath.empty()) return RepinAdvice();
+    // In the package's layout only root, the folder's owner, and the file's owner may
+    // remove it from the sticky config/ folder.
+    const std::string& owner = target.pinnedOwner;
+    const std::string who = owner.empty()     ? "as an administrator"
+                            : owner == "root" ? "as root"
+                                              : "as root or as " + owner + ", its owner";
+    return "remove " + target.pinnedPath + " (" + who + ") to pin again";
 }
 
 FirstPin PinOnFirstContact(X509* certificate, platform::NewFile& file, const PingFacts& facts) {
@@ -57,8 +70,8 @@ FirstPin PinOnFirstContact(X509* certificate, platform::NewFile& file, const Pin
         return {"key " + *pin + " not pinned",
                 {LogLine::Level::Error, "Cannot save the certificate of " + hostPort + " to " +
                                             std::string(kPinnedCertificateFile) + ": " + error}};
-    const std::string way = facts.route.proxy.url.empty() ? "a direct connection"
-                                                          : "the proxy " + facts.route.proxy.url;
+    const std::string way =
+        facts.route.proxy.tunnelOpen ? "the proxy " + facts.route.proxy.url : "a direct connection";
     return {"key now pinned " + *pin,
             {LogLine::Level::Warn, "First contact with " + hostPort +
                                        ": trusting its certificate (public key " + *pin +

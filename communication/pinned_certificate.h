@@ -18,13 +18,21 @@ namespace Ardentis {
 // the first PEM certificate in pem, or why there is none.
 Expected<std::string> PinFromPem(std::string_view pem);
 
-// The pin of the pinned certificate file at path (a regular file of at most 64 KiB), or
-// why it cannot be used.
-Expected<std::string> ReadPinnedCertificate(const std::wstring& path);
+struct PinnedKey {
+    std::string pin;
+    std::string issuer;  // of the pinned certificate, printable: a proxy that inspects TLS
+                         // presents certificates of its own issuer
+};
+
+// The pin of the pinned certificate file at path (a regular file of at most 64 KiB) and
+// its certificate's issuer, or why it cannot be used.
+Expected<PinnedKey> ReadPinnedCertificate(const std::wstring& path);
 
 // What to do once a changed certificate has been checked: the wording of every message
 // that gives this advice but the two the log and the unusable file had first.
 std::string RepinAdvice();
+// The same for the report, with the pinned file's full path and who may remove it.
+std::string RepinAdvice(const PingTarget& target);
 
 struct FirstPin {
     std::string key;  // for the verdict: "key now pinned sha256//..." or why not

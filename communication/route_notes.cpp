@@ -22,10 +22,18 @@ int OnRouteNote(CURL*, curl_infotype type, char* data, std::size_t size, void* u
     if (type == CURLINFO_TEXT) {
         NoteConnectText(notes->route.attempts, text, MillisecondsSince(notes->started));
         NoteProxyText(notes->route.proxy, text);
+        if (std::string setting = ProxySettingIn(text); !setting.empty())
+            notes->proxySetting = std::move(setting);
     } else if (type == CURLINFO_HEADER_IN) {
         NoteProxyHeader(notes->route.proxy, text);
     }
     return 0;
+}
+
+int OnRequestReady(void* user, char*, char*, int, int) {
+    const PingProxy& proxy = static_cast<RouteNotes*>(user)->route.proxy;
+    const bool bypassed = !proxy.variable.empty() && !proxy.connected;
+    return bypassed || !proxy.settingProblem.empty() ? CURL_PREREQFUNC_ABORT : CURL_PREREQFUNC_OK;
 }
 
 void FinishRoute(RouteNotes& notes, CURL* curl, CURLcode result) {

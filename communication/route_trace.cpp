@@ -42,12 +42,18 @@ std::string LookupLine(const PingFacts& facts) {
         return "Name lookup: " + host + ": no answer from the system's resolver within the " +
                "connect timeout of " + std::to_string(facts.target.connectTimeoutSeconds) +
                " s (ConfigurationServerConnectTimeout)";
-    if (facts.result == CURLE_COULDNT_RESOLVE_HOST) return "Name lookup: " + host + ": no address";
+    if (facts.result == CURLE_COULDNT_RESOLVE_HOST)
+        return "Name lookup: " + host + ": no address, " +
+               LookupCause(route.lookup, host, std::string());
     return "Name lookup: " + host + ": no address tried";
 }
 
 std::string ProxyLine(const PingProxy& proxy, const std::string& host) {
-    if (!proxy.url.empty()) return "Proxy: " + proxy.url + ", named by " + proxy.variable;
+    if (!proxy.url.empty())
+        return "Proxy: " + proxy.url + ", named by " + proxy.variable +
+               (proxy.settingProblem.empty()
+                    ? std::string()
+                    : ", which libcurl cannot use: " + proxy.settingProblem);
     if (!proxy.noProxyVariable.empty() && !proxy.unusedVariable.empty())
         return "Proxy: none: " + proxy.noProxyVariable + " ('" + proxy.noProxyValue +
                "') excludes " + host + ", so the proxy in " + proxy.unusedVariable + " is not used";
@@ -62,6 +68,7 @@ std::string ConnectAnswerLine(const PingProxy& proxy) {
     std::string schemes;
     for (const std::string& scheme : proxy.authSchemes)
         schemes += (schemes.empty() ? "" : ", ") + scheme;
+    if (proxy.moreSchemes) schemes += " and " + std::to_string(proxy.moreSchemes) + " more";
     return line + (schemes.empty() ? "; it offers no scheme (no Proxy-Authenticate header)"
                                    : "; it offers " + schemes);
 }
@@ -125,6 +132,7 @@ std::vector<std::string> RouteTrace(const PingFacts& facts) {
     for (const ConnectAttempt& attempt : facts.route.attempts)
         lines.push_back("Connect attempt" + via + ": " + DescribeAttempt(attempt));
     if (!proxy.connectStatusLine.empty()) lines.push_back(ConnectAnswerLine(proxy));
+    if (!proxy.reason.empty()) lines.push_back("The proxy's reason: " + proxy.reason);
     AddMachineProxy(proxy, lines);
     return lines;
 }

@@ -4,6 +4,8 @@
 
 #include <openssl/ssl.h>
 
+#include <string_view>
+
 namespace Ardentis {
 namespace {
 
@@ -22,18 +24,51 @@ int OnServerCertificate(X509_STORE_CTX* store, void* user) {
     }
     X509_up_ref(leaf);
     observation->leaf.reset(leaf);
-    if (const auto* ssl = static_cast<const SSL*>(
-            X509_STORE_CTX_get_ex_data(store, SSL_get_ex_data_X509_STORE_CTX_idx()))) {
-        observation->version = SSL_get_version(ssl);
-        if (const SSL_CIPHER* cipher = SSL_get_current_cipher(ssl))
-            observation->cipher = SSL_CIPHER_get_name(cipher);
-    }
     if (observation->firstContact) observation->refusal = FirstContactRefusal(leaf);
     return observation->refusal.empty() ? 1 : 0;
 }
 
+// The observation of a context's connections, for OpenSSL's callbacks that take no data.
+int ObservationIndex() {
+    static const int index = SSL_CTX_get_ex_new_index(0, nullptr, nullptr, nullptr, nullptr);
+    return index;
+}
+
+TlsObservation* ObservationOf(const SSL* ssl) {
+    return static_cast<TlsObservation*>(
+        SSL_CTX_get_ex_data(SSL_get_SSL_CTX(ssl), ObservationIndex()));
+}
+
+// The version and cipher are read once the handshake is done: before that, a TLS 1.2
+// connection has no cipher in force. The alerts tell what the server refused.
+void OnTlsEvent(const SSL* ssl, int where, int value) {
+    TlsObservation* observation = ObservationOf(ssl);
+    if (!observation) return;
+    if (where & SSL_CB_HANDSHAKE_DONE) {
+        observation->version = SSL_get_version(ssl);
+        if (const SSL_CIPHER* cipher = SSL_get_current_cipher(ssl))
+            observation->cipher = SSL_CIPHER_get_name(cipher);
+    } else if ((where & SSL_CB_READ_ALERT) == SSL_CB_READ_ALERT &&
+               std::string_view(SSL_alert_type_string(value)) == "F") {
+        observation->alertReceived = value & 0xff;
+    } else if ((where & SSL_CB_WRITE_ALERT) == SSL_CB_WRITE_ALERT &&
+               (value & 0xff) == SSL_AD_NO_RENEGOTIATION) {
+        observation->renegotiationRefused = true;
+    }
+}
+
+// The check has no client certificate: it notes that one was asked for and sends none.
+int OnCertificateRequest(SSL* ssl, X509**, EVP_PKEY**) {
+    if (TlsObservation* observation = ObservationOf(ssl)) observation->certificateRequested = true;
+    return 0;
+}
+
 CURLcode OnSslContext(CURL*, void* context, void* user) {
     auto* ssl = static_cast<SSL_CTX*>(context);
+    if (ObservationIndex() < 0 || !SSL_CTX_set_ex_data(ssl, ObservationIndex(), user))
+        return CURLE_SSL_CONNECT_ERROR;
+    SSL_CTX_set_info_callback(ssl, OnTlsEvent);
+    SSL_CTX_set_client_cert_cb(ssl, OnCertificateRequest);
     // A renegotiation could present a second certificate after the first was checked.
     SSL_CTX_set_options(ssl, SSL_OP_NO_RENEGOTIATION);
     // The verification mode makes OpenSSL end the handshake when the callback says no.

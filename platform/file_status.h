@@ -20,4 +20,8 @@ bool PathTaken(const std::wstring& path);
 // link.
 bool OnlyOwnerMayChange(const std::wstring& path);
 
+// The name of the user who owns path (not following a link), for advice on who may
+// remove it; empty when it cannot be told, and always on Windows.
+std::string OwnerName(const std::wstring& path);
+
 }  // namespace platform

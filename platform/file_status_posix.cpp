@@ -1,7 +1,9 @@
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <vector>
 
 #include "platform/file_status.h"
 #include "platform/native_path.h"
@@ -24,6 +26,17 @@ bool OnlyOwnerMayChange(const std::wstring& path) {
     return lstat(ToNativePath(path).c_str(), &status) == 0 && S_ISREG(status.st_mode) &&
            (status.st_uid == 0 || status.st_uid == geteuid()) &&
            (status.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
+std::string OwnerName(const std::wstring& path) {
+    struct stat status = {};
+    if (lstat(ToNativePath(path).c_str(), &status) != 0) return {};
+    std::vector<char> buffer(16 * 1024);
+    struct passwd entry = {};
+    struct passwd* found = nullptr;
+    if (getpwuid_r(status.st_uid, &entry, buffer.data(), buffer.size(), &found) != 0 || !found)
+        return std::to_string(status.st_uid);
+    return found->pw_name;
 }
 
 }  // namespace platform

@@ -24,4 +24,8 @@ bool OnlyOwnerMayChange(const std::wstring& path) {
            !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
 }
 
+std::string OwnerName(const std::wstring&) {
+    return {};  // administrators may remove it, whoever owns it
+}
+
 }  // namespace platform

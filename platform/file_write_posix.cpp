@@ -66,7 +66,8 @@ std::string NewFile::Commit(std::string_view content) {
     if (!Claim()) return "the run is ending";
     const int fd = static_cast<int>(handle_);
     std::string error;
-    if (fchmod(fd, 0644) != 0 || !WriteAll(fd, content) || fsync(fd) != 0)
+    // Group-readable for the other members who run the check; nothing for others.
+    if (fchmod(fd, 0640) != 0 || !WriteAll(fd, content) || fsync(fd) != 0)
         error = Failure("cannot write it");
     // link() refuses an existing name, so a file that appeared meanwhile is kept.
     if (error.empty() && link(ToNativePath(temporary_).c_str(), ToNativePath(path_).c_str()) != 0)

@@ -2,6 +2,7 @@
 config/ConfigurationServer.PEM, end to end against local servers."""
 
 import os
+import re
 import shutil
 import subprocess
 import tempfile
@@ -74,6 +75,8 @@ class TrustOnFirstUseTest(PinningTestCase):
                 pinned = self.certificate(scratch)
                 self.assertEqual(public_key(pinned), public_key(server.cert),
                                  "the pinned file does not hold the server's key")
+                if not WINDOWS:  # the group's members read it; others get nothing
+                    self.assertEqual(os.stat(pinned).st_mode & 0o777, 0o640)
                 saved = read(pinned)
                 self.assertEqual(self.ping(scratch, server), report(lines, True, True, 200, OK))
                 self.assertEqual(read(pinned), saved, "a pinned certificate was rewritten")
@@ -118,11 +121,13 @@ class TrustOnFirstUseTest(PinningTestCase):
                                          parameter_lines(second.address.encode()), True, True, 0,
                                          PINNED_KEY_MISMATCH)
                 presented, pinned = key_pin(second.cert), key_pin(self.certificate(scratch))
-                self.assertEqual(message, f"The configuration server at {second.address} presents "
-                                          f"key {presented[:20]}..., not the key {pinned[:20]}... "
-                                          f"pinned in {CERTIFICATE_FILE}; compare the presented "
-                                          f"key with the server's owner, then remove "
-                                          f"{CERTIFICATE_FILE} to pin again")
+                # The full path, and who may remove the file from the sticky config/.
+                self.assertRegex(message, "^" + re.escape(
+                    f"The configuration server at {second.address} presents key "
+                    f"{presented[:20]}..., not the key {pinned[:20]}... pinned in "
+                    f"{CERTIFICATE_FILE}; compare the presented key with the server's owner, "
+                    "then remove ") + r".+[/\\]config[/\\]ConfigurationServer\.PEM "
+                    r"\(as (root|an administrator)\) to pin again$")
                 # The log has room for the whole keys and the names of the certificate.
                 self.assertIn(f"ERROR [Ardentis.Connection] Pin mismatch: the server presents key "
                               f"{presented} (subject CN=localhost, issuer CN=localhost) but "

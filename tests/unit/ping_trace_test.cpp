@@ -15,7 +15,7 @@ using Texts = std::vector<std::string>;
 // A direct first contact answered "200 OK" in 12.345 ms, the clocks agreeing.
 PingFacts Answered() {
     PingFacts facts;
-    facts.target = {"localhost", "localhost:8443", 30, 10, "P"};
+    facts.target = {"localhost", "localhost:8443", 30, 10, "P", "", "", ""};
     facts.route.attempts = {{"127.0.0.1", 8443, AttemptOutcome::Connected, "", 0.1, 0.4}};
     facts.route.ip = "127.0.0.1";
     facts.route.port = 8443;
@@ -63,6 +63,7 @@ TEST(PingTrace, NoAnswerThroughAProxy) {
     facts.route = {};
     facts.route.proxy.url = "http://p:3128/";
     facts.route.proxy.variable = "https_proxy";
+    facts.route.proxy.connected = true;
     facts.route.ip = "192.0.2.1";
     facts.route.port = 3128;
     facts.tls = {};

@@ -38,14 +38,18 @@ std::wstring Wide(const std::filesystem::path& path) {
     return platform::FromNativePath(path.string());
 }
 
-void ExpectNoPin(const Expected<std::string>& result) {
-    ASSERT_FALSE(result) << "a pin from nothing: " << *result;
+template <typename T>
+void ExpectNoPin(const Expected<T>& result) {
+    ASSERT_FALSE(result) << "a pin from nothing";
     EXPECT_NE(result.Error(), "") << "a refusal must say why";
 }
 
 // The pin, or the reason as the failure's text.
 std::string PinOf(const Expected<std::string>& result) {
     return result ? *result : "error: " + result.Error();
+}
+std::string PinOf(const Expected<PinnedKey>& result) {
+    return result ? result->pin : "error: " + result.Error();
 }
 
 TEST(PinFromPem, CertificateGivesThePinOfItsPublicKey) {
@@ -95,7 +99,9 @@ TEST(PinFromPem, EmptyInputSaysSo) {
 TEST(ReadPinnedCertificate, FileHoldingTheCertificate) {
     TempDir dir;
     WriteFile(dir / "ConfigurationServer.PEM", kCertificate);
-    EXPECT_EQ(PinOf(ReadPinnedCertificate(Wide(dir / "ConfigurationServer.PEM"))), kPin);
+    const Expected<PinnedKey> key = ReadPinnedCertificate(Wide(dir / "ConfigurationServer.PEM"));
+    EXPECT_EQ(PinOf(key), kPin);
+    EXPECT_EQ(key ? key->issuer : "", "CN=pin.test");
 }
 
 TEST(ReadPinnedCertificate, UnusableFilesGiveAnError) {
