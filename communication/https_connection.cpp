@@ -197,6 +197,8 @@ bool HttpsConnection::Ping() {
     curl_easy_setopt(c, CURLOPT_CAPATH, nullptr);
     if (pinned) curl_easy_setopt(c, CURLOPT_PINNEDPUBLICKEY, pin.pin.c_str());
     // Nothing goes out through a way other than the proxy the environment names.
+    curl_easy_setopt(c, CURLOPT_OPENSOCKETFUNCTION, OnOpenSocket);
+    curl_easy_setopt(c, CURLOPT_OPENSOCKETDATA, &route);
     curl_easy_setopt(c, CURLOPT_PREREQFUNCTION, OnRequestReady);
     curl_easy_setopt(c, CURLOPT_PREREQDATA, &route);
     ObserveTls(c, tls);

@@ -30,6 +30,11 @@ int OnRouteNote(CURL*, curl_infotype type, char* data, std::size_t size, void* u
     return 0;
 }
 
+curl_socket_t OnOpenSocket(void* user, curlsocktype, curl_sockaddr* address) {
+    if (!static_cast<RouteNotes*>(user)->route.proxy.settingProblem.empty()) return CURL_SOCKET_BAD;
+    return socket(address->family, address->socktype, address->protocol);
+}
+
 int OnRequestReady(void* user, char*, char*, int, int) {
     const PingProxy& proxy = static_cast<RouteNotes*>(user)->route.proxy;
     const bool bypassed = !proxy.variable.empty() && !proxy.connected;

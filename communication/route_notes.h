@@ -22,6 +22,11 @@ struct RouteNotes {
 // holds the token.
 int OnRouteNote(CURL* curl, curl_infotype type, char* data, std::size_t size, void* notes);
 
+// libcurl's call for each socket it would connect (CURLOPT_OPENSOCKETFUNCTION), with a
+// RouteNotes as its data: opens none when the proxy variable names a proxy that libcurl
+// cannot use, which it would otherwise leave out and connect directly.
+curl_socket_t OnOpenSocket(void* notes, curlsocktype purpose, curl_sockaddr* address);
+
 // libcurl's last call before the request goes out (CURLOPT_PREREQFUNCTION), with a
 // RouteNotes as its data: ends the transfer when a proxy was named but libcurl is not
 // connected through it, as it does without a word for a setting it cannot use.

@@ -43,6 +43,7 @@ MODES = {
     "close-mid-response": "send the status line and part of a header, then close",
     "huge-header": "answer with a header line of 1 MiB",
     "huge-body": "announce Content-Length 100 MiB and stream it",
+    "trailer-flood": "answer 200 chunked, end the body, then stream trailers (200 MiB at most)",
     "not-http": "answer the request with bytes that are not HTTP",
     "drip": "send a valid response one byte every 0.5 s",
     "redirect": "302 to https://127.0.0.1:<port>/elsewhere; /elsewhere itself gets 200",
@@ -185,6 +186,14 @@ def answer(conn, mode, status, port, recorder):
         finally:
             # Tells whether the client read the whole body or went away before the end.
             recorder.write(kind="body-sent", bytes=sent, complete=sent == size)
+    elif mode == "trailer-flood":
+        conn.sendall(b"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nConnection: close\r\n"
+                     b"\r\n3\r\nok\n\r\n0\r\n")
+        trailers = b"".join(b"X-Trailer-%d: %s\r\n" % (n, b"t" * 1000) for n in range(64))
+        sent = 0
+        while sent < 200 * 1024 * 1024:  # until the client goes away
+            conn.sendall(trailers)
+            sent += len(trailers)
     elif mode == "not-http":
         conn.sendall(b"\x00\xff\xfeSSH-2.0 this is not HTTP at all\r\n\x1b[0m\r\n\r\n")
     elif mode == "drip":

@@ -3,13 +3,14 @@ its report and status 0, says in the error code and message what went wrong, kee
 token out of its log and pins no certificate after a failed first contact."""
 
 import os
+import resource
 import re
 import ssl
 import tempfile
 import time
 import unittest
 
-from harness import REPORT_START, ConfigServer, ScratchInstall, make_certificate
+from harness import WINDOWS, REPORT_START, ConfigServer, ScratchInstall, make_certificate
 
 REPORT_PRINTED = 0
 TOKEN = b"e2e-misbehaving-token-7c41b0"
@@ -147,6 +148,19 @@ class MisbehavingServerTest(unittest.TestCase):
             self.assertEqual((ping.error, ping.response, ping.message),
                              (OUT_OF_MEMORY, 200, f"The answer of {self.where(server)} has a "
                                                   f"header too large to read"), ping)
+
+    def test_trailer_flood(self):
+        # libcurl keeps every trailer and bounds only each line: the connection stops
+        # reading at 256 KiB of header and trailer lines, so the run stays small.
+        with ConfigServer("trailer-flood") as server:
+            ping, _ = self.ping(server)
+            self.assertEqual((ping.error, ping.response, ping.message),
+                             (OUT_OF_MEMORY, 200, f"The answer of {self.where(server)} has more "
+                                                  "header and trailer lines than the check reads "
+                                                  "(256 KiB)"), ping)
+            if not WINDOWS:  # the largest child so far, in KiB
+                self.assertLess(resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss,
+                                64 * 1024)
 
     def test_huge_body(self):
         # Only the first 64 KiB of a body are read; the answer counts by its status.
