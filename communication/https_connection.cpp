@@ -162,6 +162,7 @@ bool HttpsConnection::Ping() {
         pinned ? corvane::Printable(platform::OwnerName(certificatePath)) : std::string()};
     RouteNotes route{.route = facts.route, .proxySetting = {}};
     TlsObservation tls;
+    tls.proxy = &facts.route.proxy;
     tls.firstContact = !pinned;
 
     CURL* c = curl.get();

@@ -35,10 +35,9 @@ PingError SettingError(const PingFacts& facts) {
 }
 
 bool OffersBasic(const PingProxy& proxy) {
-    return std::any_of(proxy.authSchemes.begin(), proxy.authSchemes.end(),
-                       [](const std::string& scheme) {
-                           return boost::algorithm::iequals(scheme, "Basic");
-                       });
+    return std::any_of(
+        proxy.authSchemes.begin(), proxy.authSchemes.end(),
+        [](const std::string& scheme) { return boost::algorithm::iequals(scheme, "Basic"); });
 }
 
 std::string Schemes(const PingProxy& proxy) {
@@ -88,7 +87,11 @@ std::optional<std::string> BeforeTunnel(const PingFacts& facts, int code) {
         return "The proxy " + proxy.url + " sent more header lines than the check reads (" +
                kTransferLimit + ") in its answer to the CONNECT for " + Server(facts);
     if (proxy.httpsScheme && proxy.connectStatusLine.empty() &&
-        (code == CURLE_SSL_CONNECT_ERROR || code == CURLE_PEER_FAILED_VERIFICATION))
+        code == CURLE_PEER_FAILED_VERIFICATION)
+        return "The certificate of " + proxyText + onTheWay + " is not trusted" + Why(facts) +
+               "; an https:// proxy needs a certificate from this machine's certificate "
+               "authorities";
+    if (proxy.httpsScheme && proxy.connectStatusLine.empty() && code == CURLE_SSL_CONNECT_ERROR)
         return "The TLS handshake with " + proxyText + onTheWay + " failed" + Why(facts) +
                "; a proxy that speaks plain HTTP is written http://host:port/, even in "
                "https_proxy: check " +
@@ -103,8 +106,9 @@ std::optional<std::string> BeforeTunnel(const PingFacts& facts, int code) {
         case CURLE_GOT_NOTHING:
         case CURLE_SEND_ERROR:
             if (!proxy.connected) return std::nullopt;
-            return "The proxy " + proxy.url + " closed the connection before it opened a tunnel to " +
-                   Server(facts) + Why(facts);
+            return "The proxy " + proxy.url +
+                   " closed the connection before it opened a tunnel to " + Server(facts) +
+                   Why(facts);
         default:
             return std::nullopt;
     }
@@ -113,11 +117,13 @@ std::optional<std::string> BeforeTunnel(const PingFacts& facts, int code) {
 PingError Inspection(const PingFacts& facts) {
     const PingProxy& proxy = facts.route.proxy;
     return {CURLE_SSL_PINNEDPUBKEYNOTMATCH,
-            "The configuration server at " + facts.target.hostPort + ", reached through the proxy " +
-                proxy.url + ", presents a certificate issued by " + facts.tls.certificate->issuer +
-                ", not by " + facts.target.pinnedIssuer + " as the pinned one: the proxy most "
+            "The configuration server at " + facts.target.hostPort +
+                ", reached through the proxy " + proxy.url + ", presents a certificate issued by " +
+                facts.tls.certificate->issuer + ", not by " + facts.target.pinnedIssuer +
+                " as the pinned one: the proxy most "
                 "likely inspects TLS and presents keys of its own. Ask the proxy's owner to "
-                "exempt " + facts.target.hostPort + " from inspection; keep " +
+                "exempt " +
+                facts.target.hostPort + " from inspection; keep " +
                 std::string(facts.target.pinnedPath.empty() ? "the pinned certificate"
                                                             : facts.target.pinnedPath),
             kProxyStep};
@@ -143,12 +149,12 @@ std::optional<PingError> ProxyFailure(const PingFacts& facts, int code) {
     if (code == CURLE_SSL_PINNEDPUBKEYNOTMATCH && InspectionLikely(facts)) return Inspection(facts);
     // Once the tunnel is open, what fails is the server's.
     if (proxy.tunnelOpen) return std::nullopt;
-    const char* step = code == CURLE_COULDNT_RESOLVE_PROXY ? "the name lookup"
-                       : proxy.httpsScheme && proxy.connectStatusLine.empty() &&
-                               (code == CURLE_SSL_CONNECT_ERROR ||
-                                code == CURLE_PEER_FAILED_VERIFICATION)
-                           ? "the TLS handshake with the proxy"
-                           : kProxyStep;
+    const char* step =
+        code == CURLE_COULDNT_RESOLVE_PROXY ? "the name lookup"
+        : proxy.httpsScheme && proxy.connectStatusLine.empty() &&
+                (code == CURLE_SSL_CONNECT_ERROR || code == CURLE_PEER_FAILED_VERIFICATION)
+            ? "the TLS handshake with the proxy"
+            : kProxyStep;
     if (std::optional<std::string> answer = AnswerMessage(facts))
         return PingError{code, std::move(*answer), kProxyStep};
     if (std::optional<std::string> before = BeforeTunnel(facts, code))

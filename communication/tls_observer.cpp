@@ -65,6 +65,9 @@ int OnCertificateRequest(SSL* ssl, X509**, EVP_PKEY**) {
 
 CURLcode OnSslContext(CURL*, void* context, void* user) {
     auto* ssl = static_cast<SSL_CTX*>(context);
+    // Before its tunnel is open, a handshake through an https:// proxy is the proxy's.
+    const PingProxy* proxy = static_cast<TlsObservation*>(user)->proxy;
+    if (proxy && proxy->httpsScheme && !proxy->tunnelOpen) return CURLE_OK;
     if (ObservationIndex() < 0 || !SSL_CTX_set_ex_data(ssl, ObservationIndex(), user))
         return CURLE_SSL_CONNECT_ERROR;
     SSL_CTX_set_info_callback(ssl, OnTlsEvent);

@@ -1,8 +1,9 @@
 // What a transfer learns during its TLS handshake, through libcurl's OpenSSL hook: the
 // certificate the server presented, the protocol and cipher, what the server refused or
 // asked for, and on first contact the verdict of the first-contact rules, given before a
-// byte of the request is sent. libcurl calls the hook for the server's handshake only,
-// never for that with an https:// proxy.
+// byte of the request is sent. libcurl calls the hook for the handshake with an https://
+// proxy too: that one is left to libcurl, which checks the proxy's certificate against the
+// system's certificate authorities.
 #pragma once
 
 #include <curl/curl.h>
@@ -10,10 +11,12 @@
 #include <string>
 
 #include "communication/openssl_handles.h"
+#include "communication/ping_facts.h"
 
 namespace Ardentis {
 
 struct TlsObservation {
+    const PingProxy* proxy = nullptr;   // the route's proxy: its own handshake is not observed
     bool firstContact = false;          // apply FirstContactRefusal and end the handshake on it
     std::string refusal;                // why first contact refused the certificate
     CertificatePtr leaf;                // the server's own certificate, of the first handshake

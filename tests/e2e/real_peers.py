@@ -23,6 +23,7 @@ CONNECT to any port, to loopback only (anything else: 403 ERR_ACCESS_DENIED):
          Test Inspection CA"), has CN=<CONNECT host> and no subjectAltName, so even a
          client that trusts .ca_cert fails on the name (curl 60)
   mimic  TLS inspection that copies the server's names: trusting .ca_cert, it verifies
+  tls    an https:// proxy (https_port) with a self-signed certificate for 127.0.0.1
   One squid serves both auth ports: auth_schemes chooses what each 407 offers, and the
   user name (NTLM gives DOMAIN\\user) keeps each port to its scheme.
   Measured: a port where nothing listens: 503, "X-Squid-Error: ERR_CONNECT_FAIL 111", at
@@ -319,7 +320,8 @@ class Squid(_Daemon):
     BINARY = "/usr/sbin/squid"
     SCHEME = "http"
     MODES = {"open": "no credentials", "basic": "Basic only", "ntlm": "NTLM only",
-             "bump": "TLS inspection", "mimic": "TLS inspection that copies the server's names"}
+             "bump": "TLS inspection", "mimic": "TLS inspection that copies the server's names",
+             "tls": "an https:// proxy with a self-signed certificate"}
     HELPERS = "/usr/lib/squid"
 
     def __init__(self, modes=None, resolver=NO_RESOLVER, hosts=None):
@@ -379,7 +381,12 @@ class Squid(_Daemon):
         for mode in self.modes:
             bump = (" ssl-bump generate-host-certificates=on dynamic_cert_mem_cache_size=4MB "
                     f"tls-cert={self.ca_cert} tls-key={self.ca_key}") if mode in inspecting else ""
-            lines.append(f"http_port 127.0.0.1:{self.ports[mode]} name={mode}{bump}")
+            if mode == "tls":
+                cert, key = make_certificate(folder, "127.0.0.1")
+                lines.append(f"https_port 127.0.0.1:{self.ports[mode]} name={mode} "
+                             f"tls-cert={cert} tls-key={key}")
+            else:
+                lines.append(f"http_port 127.0.0.1:{self.ports[mode]} name={mode}{bump}")
             lines.append(f"acl port_{mode} myportname {mode}")
         if inspecting:
             subprocess.run([f"{self.HELPERS}/security_file_certgen", "-c", "-s",

@@ -17,6 +17,7 @@ from test_real_networks import (CONNECT_TIMEOUT, TIMEOUT, NetworkTestCase, direc
                                 install_config, log_lines)
 
 OK, UNSUPPORTED, MALFORMED, RESOLVE_HOST, TLS_FAILED = 0, 1, 3, 6, 35
+PEER_FAILED_VERIFICATION = 60
 HTTP_ERROR, TIMED_OUT, RECV_ERROR, PIN_MISMATCH = 22, 28, 56, 90
 CERTIFICATE_FILE = "config/ConfigurationServer.PEM"
 DETAIL = r" \([^()]*\)"  # libcurl's words, which name OpenSSL's version
@@ -64,7 +65,7 @@ class ProxyPeerTest(PeerTestCase):
     @classmethod
     def setUpClass(cls):
         cls.server = ConfigServer().__enter__()
-        cls.squid = Squid(modes=("open", "basic", "ntlm", "bump"),
+        cls.squid = Squid(modes=("open", "basic", "ntlm", "bump", "tls"),
                           **({"resolver": dns.address} if dns else {})).__enter__()
 
     @classmethod
@@ -84,6 +85,7 @@ class ProxyPeerTest(PeerTestCase):
         squid, where = self.squid, f"the configuration server at {self.server.address}"
         basic, ntlm, open_ = (squid.url_of(mode) for mode in ("basic", "ntlm", "open"))
         to = f" (407) before it opens a tunnel to {where}"
+        tls = squid.url_of("tls").replace("http://", "https://")
         rows = [
             ("wants credentials", basic, RECV_ERROR, re.escape(
                 f"The proxy {basic} wants credentials{to}; give them in the proxy variable as "
@@ -100,6 +102,10 @@ class ProxyPeerTest(PeerTestCase):
                        f" on the way to {where} failed") + DETAIL + re.escape(
                            "; a proxy that speaks plain HTTP is written http://host:port/, even "
                            "in https_proxy: check https_proxy")),
+            ("untrusted https proxy", tls, PEER_FAILED_VERIFICATION, re.escape(
+                f"The certificate of the proxy {tls} on the way to {where} is not trusted")
+             + DETAIL + re.escape("; an https:// proxy needs a certificate from this machine's "
+                                  "certificate authorities")),
         ]
         port = squid.ports["basic"]
         for name, setting, problem, code in [

@@ -112,6 +112,12 @@ TEST(ProxyFailure, NamedAtTheProxyWithoutItsCredentials) {
              std::string(kServer) +
              " failed (wrong version number); a proxy that speaks plain HTTP is written "
              "http://host:port/, even in https_proxy: check https_proxy"},
+        {"untrusted https proxy", tls, CURLE_PEER_FAILED_VERIFICATION, 0, "self-signed", 60,
+         "the TLS handshake with the proxy",
+         "The certificate of the proxy https://127.0.0.1:8080/ on the way to " +
+             std::string(kServer) +
+             " is not trusted (self-signed); an https:// proxy needs a certificate from this "
+             "machine's certificate authorities"},
         {"wants credentials",
          Through("http://127.0.0.1:8080", {"HTTP/1.1 407 Proxy Authentication Required",
                                            "Proxy-Authenticate: Basic realm=\"x\"", ""}),
