@@ -3,7 +3,10 @@
 # The first group builds and runs the program; the rest serve the tests: the sanitizer
 # and fuzzing build (clang), the Windows build and its checks (mingw-w64, wine; dpkg-dev
 # unpacks the dependencies' source packages, bison makes Boost's build engine, osslsigncode
-# signs the binaries and verifies them) and the package check (dpkg-dev).
+# signs the binaries and verifies them), the package check (dpkg-dev) and the real peers
+# the end-to-end suites start on loopback (squid with TLS inspection, nginx, apache2,
+# haproxy, dnsmasq). Installing them starts none of their services here: the suites
+# start their own with configurations of their own.
 set -euo pipefail
 
 packages=(
@@ -14,6 +17,7 @@ packages=(
 test_packages=(
     libgtest-dev clang libclang-rt-14-dev clang-format curl
     g++-mingw-w64-x86-64-posix wine64 dpkg-dev file bison osslsigncode
+    squid-openssl nginx apache2-bin haproxy dnsmasq-base
 )
 
 # The bill of materials is validated with the format's own library from npm; Debian's
