@@ -167,6 +167,12 @@ class TrustOnFirstUseTest(PinningTestCase):
             "short RSA key": ({"key": "rsa:1024"}, "its RSA key has 1024 bits, fewer than 2048"),
             "SHA-1": ({"digest": "sha1"},
                       "it is signed with SHA1, a digest whose signatures can be forged"),
+            # Pinned, it would be refused at every later run.
+            "too large to pin": ({"common_name": "large.localhost", "subject_alt_name":
+                                  "IP:127.0.0.1," + ",".join(f"DNS:name{n}.corvane.test"
+                                                             for n in range(3000))},
+                                 "its PEM form is larger than 64 KiB, more than the pinned "
+                                 "certificate file may hold"),
         }
         for name, (options, why) in cases.items():
             cert, key = make_certificate(self.folder, **options)

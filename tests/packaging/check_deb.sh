@@ -258,6 +258,35 @@ run_against_server() {
     check "attack: root's run works as $ACCOUNT (the pin and log it writes are the account's)" \
         test "$(stat -c %U "$PREFIX/config/ConfigurationServer.PEM" "$PREFIX/log/CorvaneCommon.log" | sort -u)" = "$ACCOUNT"
     $SUDO rm -f "$planted"
+    check "pin: written 0640 (the group reads it, others nothing)" \
+        test "$(stat -c %a "$PREFIX/config/ConfigurationServer.PEM")" = 640
+
+    # The server's key changes: the message says where the pin is and who may remove it,
+    # and the README's steps pin the new key.
+    kill "$SERVER_PID" 2>/dev/null
+    wait "$SERVER_PID" 2>/dev/null
+    rm -f "$WORK/port"
+    timeout 60 openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes \
+        -days 2 -subj /CN=localhost -addext "subjectAltName=IP:127.0.0.1,DNS:localhost" \
+        -keyout "$WORK/new.key" -out "$WORK/new.crt" >/dev/null 2>&1
+    python3 "$ROOT/tests/e2e/config_server.py" --cert "$WORK/new.crt" --key "$WORK/new.key" \
+        --port-file "$WORK/port" --mode status:200 </dev/null >"$WORK/server.log" 2>&1 &
+    SERVER_PID=$!
+    for _ in $(seq 100); do
+        [ -s "$WORK/port" ] && break
+        sleep 0.1
+    done
+    printf 'ConfigurationServer=127.0.0.1:%s\nApplicationToken=%s\n' "$(cat "$WORK/port")" \
+        "$TOKEN" | $SUDO tee "$PREFIX/config/install_config.txt" >/dev/null
+    (cd / && timeout 60 $as_member "$PREFIX/bin/CorvanePing" >"$WORK/changed.out" 2>&1 </dev/null)
+    check "pin: a changed key names the pin's path and who may remove it" \
+        grep -qF "remove $PREFIX/config/ConfigurationServer.PEM (as root or as $ACCOUNT, its owner) to pin again" "$WORK/changed.out"
+    check "pin: a member cannot remove the pin root's run wrote" \
+        sh -c "! $as_member rm -f '$PREFIX/config/ConfigurationServer.PEM' 2>/dev/null && test -f '$PREFIX/config/ConfigurationServer.PEM'"
+    $SUDO rm "$PREFIX/config/ConfigurationServer.PEM"
+    (cd / && timeout 60 $as_member "$PREFIX/bin/CorvanePing" >"$WORK/repinned.out" 2>&1 </dev/null)
+    check "pin: after sudo rm the next run pins the new key" \
+        grep -qx "Last error code: 0x00000000" "$WORK/repinned.out"
 
     kill "$SERVER_PID" 2>/dev/null
     wait "$SERVER_PID" 2>/dev/null
