@@ -1,13 +1,15 @@
-// Feeds arbitrary bytes to the communication module's two parsers of outside text: the
-// ConfigurationServer address and the pinned certificate file. Checks what every result
-// must satisfy whatever the input.
+// Feeds arbitrary bytes to the communication module's parsers of outside text: the
+// ConfigurationServer address, the pinned certificate file and the proxy variable. Checks
+// what every result must satisfy whatever the input.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
+#include "communication/curl_handles.h"
 #include "communication/pinned_certificate.h"
+#include "communication/proxy_notes.h"
 #include "communication/server_address.h"
 
 namespace {
@@ -65,11 +67,36 @@ void CheckPin(std::string_view pem) {
     Require(std::all_of(digits.begin(), digits.end() - 1, IsBase64) && digits.back() == '=');
 }
 
+// The proxy variable as libcurl's note quotes it: what is shown of it is printable, and
+// libcurl's words that quote it never keep a password of four bytes or more.
+void CheckProxySetting(std::string_view setting) {
+    const std::string value(setting);
+    Ardentis::PingProxy proxy;
+    Ardentis::NoteProxyText(proxy, "Uses proxy env variable https_proxy == '" + value + "'");
+    for (const std::string& shown : {proxy.url, proxy.user, proxy.settingProblem})
+        Require(std::none_of(shown.begin(), shown.end(), [](char c) {
+            const auto byte = static_cast<unsigned char>(c);
+            return byte < 0x20 || byte >= 0x7f;
+        }));
+    const std::string words =
+        Ardentis::WithoutProxySecret("Unsupported proxy syntax in '" + value + "'", value);
+    // The password as libcurl reads the value, written and decoded.
+    const Ardentis::CurlUrlPtr url(curl_url());
+    if (!url || curl_url_set(url.get(), CURLUPART_URL, value.c_str(),
+                             CURLU_GUESS_SCHEME | CURLU_NON_SUPPORT_SCHEME) != CURLUE_OK)
+        return;
+    for (const std::string& password :
+         {Ardentis::CurlUrlPart(url.get(), CURLUPART_PASSWORD),
+          Ardentis::CurlUrlPart(url.get(), CURLUPART_PASSWORD, CURLU_URLDECODE)})
+        Require(password.size() < 4 || words.find(password) == std::string::npos);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     CheckAddress(text);
     CheckPin(text);
+    CheckProxySetting(text);
     return 0;
 }
