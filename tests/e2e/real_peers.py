@@ -447,7 +447,20 @@ class Squid(_Daemon):
         return [self.BINARY, "-N", "-f", config]
 
 
-class Nginx(_Daemon):
+class _TlsServer(_Daemon):
+    """A daemon that serves TLS with cert and key (PEM paths), by default a fresh
+    certificate of make_certificate's, made in its folder at start."""
+
+    def __init__(self, modes=None, cert=None, key=None):
+        super().__init__(modes)
+        self.cert, self.key = cert, key
+
+    def _certificate(self, *args, **options):
+        if self.cert is None:
+            self.cert, self.key = make_certificate(self.folder, *args, **options)
+
+
+class Nginx(_TlsServer):
     """See the module's docstring. cert, key: PEM paths (default: a fresh certificate for
     127.0.0.1 and localhost)."""
 
@@ -456,14 +469,9 @@ class Nginx(_Daemon):
     MODES = {"good": "200 on /ping", "tls11": "TLS 1.1 only", "trickle": "a slow 200",
              "busy": "503"}
 
-    def __init__(self, modes=None, cert=None, key=None):
-        super().__init__(modes)
-        self.cert, self.key = cert, key
-
     def _configure(self):
         folder = self.folder
-        if self.cert is None:
-            self.cert, self.key = make_certificate(folder)
+        self._certificate()
         os.makedirs(self.path("www"))
         _write(self.path("www/trickle.txt"), "t" * (TRICKLE_BYTES - 1) + "\n")
         servers = {
@@ -504,7 +512,7 @@ http {{
                 "-g", f"daemon off; pid {folder}/nginx.pid;"]
 
 
-class Apache(_Daemon):
+class Apache(_TlsServer):
     """See the module's docstring. cert, key: PEM paths (default: a fresh certificate for
     127.0.0.1 and localhost); client certificates are checked against cert."""
 
@@ -514,14 +522,9 @@ class Apache(_Daemon):
              "good": "200 on /ping"}
     MODULES = ("mpm_event", "authz_core", "ssl", "socache_shmcb")
 
-    def __init__(self, modes=None, cert=None, key=None):
-        super().__init__(modes)
-        self.cert, self.key = cert, key
-
     def _configure(self):
         folder = self.folder
-        if self.cert is None:
-            self.cert, self.key = make_certificate(folder)
+        self._certificate()
         for page in ("www/ping", "www/needs-cert/ping"):
             os.makedirs(os.path.dirname(self.path(page)), exist_ok=True)
             _write(self.path(page), "ok\n")
@@ -575,7 +578,7 @@ DocumentRoot {folder}/www
         return [self.BINARY, "-f", config, "-DFOREGROUND"]
 
 
-class Haproxy(_Daemon):
+class Haproxy(_TlsServer):
     """See the module's docstring. cert, key: PEM paths (default: a fresh certificate for
     the DNS name config.corvane.test only)."""
 
@@ -584,15 +587,8 @@ class Haproxy(_Daemon):
     MODES = {"strict": "strict-sni", "plain": "any SNI"}
     SERVER_NAME = "config.corvane.test"
 
-    def __init__(self, modes=None, cert=None, key=None):
-        super().__init__(modes)
-        self.cert, self.key = cert, key
-
     def _configure(self):
-        folder = self.folder
-        if self.cert is None:
-            self.cert, self.key = make_certificate(folder, self.SERVER_NAME,
-                                                   subject_alt_name=f"DNS:{self.SERVER_NAME}")
+        self._certificate(self.SERVER_NAME, subject_alt_name=f"DNS:{self.SERVER_NAME}")
         with open(self.cert, encoding="ascii") as cert, open(self.key, encoding="ascii") as key:
             bundle = _write(self.path("server.pem"), cert.read() + key.read(), 0o600)
         frontends = "".join(f"""\
