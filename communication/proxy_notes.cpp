@@ -83,8 +83,10 @@ void ReadSetting(PingProxy& proxy, const std::string& value) {
     std::string host = CurlUrlPart(url.get(), CURLUPART_HOST);
     if (host.size() > 2 && host.front() == '[') host = host.substr(1, host.size() - 2);
     proxy.host = host;
-    proxy.port = Number(CurlUrlPart(url.get(), CURLUPART_PORT, CURLU_DEFAULT_PORT));
     proxy.httpsScheme = boost::algorithm::iequals(scheme, "https");
+    // Without a port libcurl takes 443 for an https:// proxy and 1080 for any other.
+    const std::string port = CurlUrlPart(url.get(), CURLUPART_PORT);
+    proxy.port = port.empty() ? (proxy.httpsScheme ? 443 : 1080) : Number(port);
     proxy.user = corvane::Printable(user);
     proxy.credentials = !user.empty() || !password.empty();
     static constexpr const char* kSchemes[] = {"http",    "https",  "socks4",

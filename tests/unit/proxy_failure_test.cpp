@@ -182,6 +182,10 @@ TEST(ProxyFailure, WhatIsTakenOfItsAnswer) {
     const PingProxy many = Through("http://127.0.0.1:8080", flood);
     EXPECT_EQ(many.authSchemes.size(), 8u);
     EXPECT_EQ(many.moreSchemes, 992u);
+    // Without a port, libcurl's own defaults.
+    EXPECT_EQ(Through("http://proxy.test").port, 1080);
+    EXPECT_EQ(Through("https://proxy.test").port, 443);
+    EXPECT_EQ(Through("proxy.test:3128").port, 3128);
     PingProxy ignored = Through("http://u:p@127.0.0.1:3129");
     NoteProxyText(ignored, "Connected to 127.0.0.1 (127.0.0.1) port 8443 (#0)");
     NoteProxyHeader(ignored, "HTTP/1.1 200 OK\r\n");
