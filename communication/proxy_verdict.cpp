@@ -115,17 +115,16 @@ std::optional<std::string> BeforeTunnel(const PingFacts& facts, int code) {
 }
 
 PingError Inspection(const PingFacts& facts) {
-    const PingProxy& proxy = facts.route.proxy;
+    const PingTarget& target = facts.target;
+    const std::string pin =
+        target.pinnedPath.empty() ? "the pinned certificate" : target.pinnedPath;
     return {CURLE_SSL_PINNEDPUBKEYNOTMATCH,
-            "The configuration server at " + facts.target.hostPort +
-                ", reached through the proxy " + proxy.url + ", presents a certificate issued by " +
-                facts.tls.certificate->issuer + ", not by " + facts.target.pinnedIssuer +
-                " as the pinned one: the proxy most "
-                "likely inspects TLS and presents keys of its own. Ask the proxy's owner to "
-                "exempt " +
-                facts.target.hostPort + " from inspection; keep " +
-                std::string(facts.target.pinnedPath.empty() ? "the pinned certificate"
-                                                            : facts.target.pinnedPath),
+            "The configuration server at " + target.hostPort + ", reached through the proxy " +
+                facts.route.proxy.url + ", presents a certificate issued by " +
+                facts.tls.certificate->issuer + ", not by " + target.pinnedIssuer +
+                " as the pinned one: the proxy most likely inspects TLS and presents keys of its "
+                "own. Ask the proxy's owner to exempt " +
+                target.hostPort + " from inspection; keep " + pin,
             kProxyStep};
 }
 
