@@ -103,9 +103,9 @@ void TakeTransferFacts(CURL* curl, CURLcode result, const std::string& detail,
 void AskWhyLookupFailed(PingFacts& facts) {
     const std::string& host =
         facts.result == CURLE_COULDNT_RESOLVE_PROXY ? facts.route.proxy.host : facts.target.host;
-    const long left = facts.target.timeoutSeconds - 1 - facts.times.total / 1'000'000;
+    const std::int64_t left = facts.target.timeoutSeconds - 1 - facts.times.total / 1'000'000;
     if (host.empty() || left < 1 || !facts.route.proxy.settingProblem.empty()) return;
-    facts.route.lookup = platform::WhyNameFails(host, static_cast<int>(std::min(left, 2L)));
+    facts.route.lookup = platform::WhyNameFails(host, left < 2 ? 1 : 2);
 }
 
 }  // namespace
