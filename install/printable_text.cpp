@@ -2,7 +2,9 @@
 
 namespace corvane {
 
-std::string Printable(std::string_view text, std::size_t limit) {
+namespace {
+
+std::string Escaped(std::string_view text, std::size_t limit, bool backslashes) {
     static constexpr char kHex[] = "0123456789abcdef";
     const bool cut = text.size() > limit;
     if (cut) text = text.substr(0, limit);
@@ -10,7 +12,7 @@ std::string Printable(std::string_view text, std::size_t limit) {
     out.reserve(text.size());
     for (const char c : text) {
         const auto byte = static_cast<unsigned char>(c);
-        if (byte == '\\') {
+        if (byte == '\\' && backslashes) {
             out += "\\\\";
         } else if (IsControlByte(c) || byte > 0x7E) {
             out += "\\x";
@@ -22,6 +24,16 @@ std::string Printable(std::string_view text, std::size_t limit) {
     }
     if (cut) out += "...";
     return out;
+}
+
+}  // namespace
+
+std::string Printable(std::string_view text, std::size_t limit) {
+    return Escaped(text, limit, true);
+}
+
+std::string PrintablePath(std::string_view path) {
+    return Escaped(path, path.size(), false);
 }
 
 std::string Quoted(std::string_view text) {

@@ -23,6 +23,10 @@ constexpr bool IsControlByte(char c) {
 // on its UTF-8 form C2 9B.
 std::string Printable(std::string_view text, std::size_t limit = kLongestShownText);
 
+// A path of this machine's for advice the reader may copy: as Printable, but whole and with
+// Windows' backslashes as they are.
+std::string PrintablePath(std::string_view path);
+
 // Printable(text) between single quotes.
 std::string Quoted(std::string_view text);
 

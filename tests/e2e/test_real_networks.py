@@ -44,6 +44,13 @@ def install_config(server, connect_timeout=CONNECT_TIMEOUT, timeout=TIMEOUT):
             % (server.encode(), TOKEN, timeout, connect_timeout))
 
 
+def no_resolver(name, what):
+    """The cause of a failed lookup when no resolver listens: Windows does not ask why."""
+    if WINDOWS:
+        return f"the name {name} did not resolve (Could not resolve {what}: {name})"
+    return "no resolver could be reached; check this machine's name servers"
+
+
 def log_lines(scratch):
     return [line.decode("utf-8", "replace") for line in LOG_LINE.findall(scratch.read_log())]
 
@@ -227,10 +234,9 @@ class PrivateNameTest(NetworkTestCase):
                                         bound=CONNECT_TIMEOUT, case="a name without a resolver")
                 self.assertEqual((ping.error, ping.message), (
                     COULDNT_RESOLVE_HOST, "Cannot resolve the host name of the configuration "
-                    f"server at nowhere.corvane.test:{port}: no resolver could be reached; check "
-                    "this machine's name servers"), ping)
-                self.assert_logged(lines, r"Name lookup: nowhere\.corvane\.test: no address, "
-                                          r"no resolver could be reached; .*")
+                    f"server at nowhere.corvane.test:{port}: " + no_resolver(
+                        "nowhere.corvane.test", "host")), ping)
+                self.assert_logged(lines, r"Name lookup: nowhere\.corvane\.test: no address, .*")
 
                 # A proxy whose name is not in the hosts file, with no resolver to ask.
                 env = child_environment()
@@ -242,8 +248,8 @@ class PrivateNameTest(NetworkTestCase):
                 self.assertEqual((ping.error, ping.message), (
                     COULDNT_RESOLVE_PROXY, "Cannot resolve the host name of the proxy "
                     "http://proxy.corvane.test:3128/ on the way to the configuration server at "
-                    f"config.corvane.test:{port}: no resolver could be reached; check this "
-                    "machine's name servers"), ping)
+                    f"config.corvane.test:{port}: " + no_resolver("proxy.corvane.test",
+                                                                  "proxy")), ping)
 
                 # The first address drops connections, the second answers.
                 ping, lines = self.ping(scratch, f"twin.corvane.test:{port}", run,

@@ -178,6 +178,10 @@ TEST(Printable, WritesOutEveryByteOutsidePrintableAscii) {
         EXPECT_TRUE(Contains(Classify(CURLE_OK, 403, Answer("HTTP/1.1 403 " + row.text)).message,
                              "answered 403 " + row.shown));
     }
+    // A path to copy keeps its backslashes and its length; controls are still written out.
+    const std::string longPath = "C:\\Program Files\\" + std::string(200, 'x');
+    EXPECT_EQ(corvane::PrintablePath(longPath), longPath);
+    EXPECT_EQ(corvane::PrintablePath("/opt/a\x1b[2J"), "/opt/a\\x1b[2J");
 }
 
 }  // namespace
