@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "agentcommon/CorvaneCommon.h"
+#include "install/printable_text.h"
 
 namespace corvane {
 
@@ -12,9 +13,10 @@ void PrintPingReport(const InstallParameters& parameters, const PingOutcome& out
     std::ostream& out = std::cout;
     out << std::endl << std::endl;
     out << "Corvane pinging with config/install_config.txt parameters:" << std::endl;
+    // The file's bytes reach the terminal only as printable ASCII, like the server's text.
     for (const auto& [key, value] : parameters) {
         if (key.empty() || key[0] == '#') continue;
-        out << key << " = " << value << std::endl;
+        out << PrintableAsIs(key) << " = " << PrintableAsIs(value) << std::endl;
     }
     out << std::endl;
 

@@ -158,7 +158,7 @@ bool HttpsConnection::Ping() {
         settings.connectTimeoutSeconds,
         pin.pin,
         pin.issuer,
-        corvane::PrintablePath(platform::DisplayPath(certificatePath)),
+        corvane::PrintableAsIs(platform::DisplayPath(certificatePath)),
         pinned ? corvane::Printable(platform::OwnerName(certificatePath)) : std::string()};
     RouteNotes route{.route = facts.route, .proxySetting = {}};
     TlsObservation tls;

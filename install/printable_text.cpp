@@ -32,8 +32,8 @@ std::string Printable(std::string_view text, std::size_t limit) {
     return Escaped(text, limit, true);
 }
 
-std::string PrintablePath(std::string_view path) {
-    return Escaped(path, path.size(), false);
+std::string PrintableAsIs(std::string_view text) {
+    return Escaped(text, text.size(), false);
 }
 
 std::string Quoted(std::string_view text) {

@@ -23,9 +23,10 @@ constexpr bool IsControlByte(char c) {
 // on its UTF-8 form C2 9B.
 std::string Printable(std::string_view text, std::size_t limit = kLongestShownText);
 
-// A path of this machine's for advice the reader may copy: as Printable, but whole and with
-// Windows' backslashes as they are.
-std::string PrintablePath(std::string_view path);
+// text with every byte outside printable ASCII written as \xHH, and printable ASCII, the
+// backslash included, as it is, nothing cut: for values and paths a reader may copy, which
+// show as they are unless they hold such a byte.
+std::string PrintableAsIs(std::string_view text);
 
 // Printable(text) between single quotes.
 std::string Quoted(std::string_view text);

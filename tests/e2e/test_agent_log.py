@@ -47,7 +47,7 @@ class AgentLogTest(unittest.TestCase):
                 b"#ConfigurationServer=z\n" % (address, TOKEN))
             parameters = (b"ApplicationToken = %s\nConfigurationServer =  %s \n"
                           b"ConfigurationServer = y\nconfigurationserver = x\n"
-                          b"\xef\xbb\xbfConfigurationServerTimout = 5\n" % (TOKEN, address))
+                          b"\\xef\\xbb\\xbfConfigurationServerTimout = 5\n" % (TOKEN, address))
             lines = self.run_and_read(scratch, report(parameters, False, True, 200, OK))
             where = re.escape(server.address)
 

@@ -292,7 +292,7 @@ class InstallConfigContentTest(HostileFileCase):
 
     def test_carriage_return_is_not_a_line_end(self):
         parameters, outcome = self.ping(server_keys(self.server, b"Site=1\rZone=2\r\n"))
-        self.assertEqual(parameters, self.keys_shown() + b"Site = 1\rZone=2\n")
+        self.assertEqual(parameters, self.keys_shown() + b"Site = 1\\x0dZone=2\n")
         self.assertEqual(outcome[3], 0, outcome)
         # A file with carriage returns alone is one line: one key, the rest its value.
         with ScratchInstall() as scratch:

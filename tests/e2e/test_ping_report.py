@@ -244,12 +244,14 @@ class ParameterValuesTest(PingTestCase):
                    b"carriage return or a tab); the ping is refused so that nothing else goes "
                    b"out with it: write the token alone on its line")
         with ConfigServer() as server:
-            for token in (b"abc\rX-Injected: 1", b"abc\tdef", b"abc\x7f"):
+            # The report shows the token's control bytes written out, as the server's text.
+            for token, shown in ((b"abc\rX-Injected: 1", b"abc\\x0dX-Injected: 1"),
+                                 (b"abc\tdef", b"abc\\x09def"), (b"abc\x7f", b"abc\\x7f")):
                 with self.subTest(token=token), ScratchInstall() as scratch:
                     address = server.address.encode()
                     scratch.write_install_config(install_config(address, token))
                     out = self.ping(scratch)
-                    self.assertEqual(out, report(parameter_lines(address, token), False, False, 0,
+                    self.assertEqual(out, report(parameter_lines(address, shown), False, False, 0,
                                                  BAD_TOKEN, message))
                     self.assertNotIn(b"X-Injected", scratch.read_log())
             self.assertTrue(nothing_arrived(server), "a token with control bytes was sent")

@@ -164,6 +164,9 @@ check "installed: config/ is root:$ACCOUNT 3770" \
     test "$(stat -c '%U:%G %a' "$PREFIX/config")" = "root:$ACCOUNT 3770"
 check "installed: log/ is $ACCOUNT:$ACCOUNT 3770" \
     test "$(stat -c '%U:%G %a' "$PREFIX/log")" = "$ACCOUNT:$ACCOUNT 3770"
+# Made before the group may write config/, so that no member can choose the server.
+check "installed: config/install_config.txt is root:$ACCOUNT 640, empty" \
+    test "$(stat -c '%U:%G %a %s' "$PREFIX/config/install_config.txt")" = "root:$ACCOUNT 640 0"
 # The fix-up of old logs follows no link a member could swap in while it runs: the
 # folders are closed to the group before it, and opened again after it.
 steps=$(grep -nE 'chmod 0755|find "\$ROOT/log"|chmod 3770 "\$ROOT/log"' "$WORK/control/postinst" | cut -d: -f1 | tr '\n' ' ')
@@ -246,6 +249,8 @@ run_against_server() {
         sh -c "! $as_member rm -f '$PREFIX/config/logconfig.xml' 2>/dev/null && test -f '$PREFIX/config/logconfig.xml'"
     check "attack: a member cannot rename install_config.txt away" \
         sh -c "! $as_member mv '$PREFIX/config/install_config.txt' '$PREFIX/config/old' 2>/dev/null"
+    check "attack: a member cannot write install_config.txt" \
+        sh -c "! $as_member sh -c 'echo ConfigurationServer=x >>\"\$0\"' '$PREFIX/config/install_config.txt' 2>/dev/null"
     local planted=/etc/corvane-check-planted
     $SUDO rm -f "$planted"
     $as_member sh -c "rm -f '$PREFIX/log/CorvaneCommon.log' && ln -s '$planted' '$PREFIX/log/CorvaneCommon.log'"
@@ -301,11 +306,16 @@ check "removed: the program is gone" test ! -e "$PREFIX/bin/CorvanePing"
 check "removed: logconfig.xml stays as a conffile" test -f "$PREFIX/config/logconfig.xml"
 check "removed: the pinned certificate stays" test -s "$PREFIX/config/ConfigurationServer.PEM"
 check "removed: the log stays" test -s "$PREFIX/log/CorvaneCommon.log"
-logged "apt-get purge" timeout 300 $SUDO apt-get purge -y "$PACKAGE"
+# A member leaves a folder where the purge removes files: the purge goes on and says so.
+$SUDO setpriv --reuid=nobody --regid=nogroup --groups="$ACCOUNT" \
+    mkdir "$PREFIX/log/CorvaneCommon.log.dir"
+logged "apt-get purge, with a member's folder in log/" timeout 300 $SUDO apt-get purge -y "$PACKAGE"
 check "purged: dpkg forgot the package" sh -c "! dpkg-query -W $PACKAGE >/dev/null 2>&1"
+check "purged: it names what it left" grep -q "log/CorvaneCommon.log.dir" "$WORK/step.log"
 check "purged: logconfig.xml is gone" test ! -e "$PREFIX/config/logconfig.xml"
 check "purged: the pinned certificate is gone" test ! -e "$PREFIX/config/ConfigurationServer.PEM"
-check "purged: the log is gone" test ! -e "$PREFIX/log"
+check "purged: the logs are gone, the member's folder stays" \
+    sh -c "test ! -e '$PREFIX/log/CorvaneCommon.log' && test -d '$PREFIX/log/CorvaneCommon.log.dir'"
 check "purged: the account stays" getent passwd "$ACCOUNT"
 
 finish

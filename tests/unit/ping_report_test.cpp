@@ -118,10 +118,16 @@ TEST(PrintPingReport, SkipsEmptyKeysAndKeysStartingWithHash) {
     EXPECT_EQ(Report(table, {}), ExpectedWithLines("a#b = 1\nb = 5\n"));
 }
 
-TEST(PrintPingReport, WritesValuesExactlyAsStored) {
-    const InstallParameters table = Table("Empty=\nConfigurationServer = x\nTabs=\ta\t\n");
+// Printable ASCII as stored, backslashes and blanks included; every other byte of the
+// file, keys too, as \xHH, so that the file cannot drive the terminal.
+TEST(PrintPingReport, WritesValuesAsStoredButForTheirControlBytes) {
+    const InstallParameters table = Table(
+        "Empty=\nConfigurationServer = x\nTabs=\ta\t\nPath=C:\\a b\\\n"
+        "X=\x1b]0;owned\x07\x1b[2JCheck passed\nK\xc3\xa9y=caf\xc3\xa9\n");
     EXPECT_EQ(Report(table, {}),
-              ExpectedWithLines("ConfigurationServer =  x\nEmpty = \nTabs = \ta\t\n"));
+              ExpectedWithLines("ConfigurationServer =  x\nEmpty = \nK\\xc3\\xa9y = caf\\xc3\\xa9\n"
+                                "Path = C:\\a b\\\nTabs = \\x09a\\x09\n"
+                                "X = \\x1b]0;owned\\x07\\x1b[2JCheck passed\n"));
 }
 
 TEST(PrintPingReport, PrintsRepeatedKeysInLoadOrder) {

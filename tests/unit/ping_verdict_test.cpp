@@ -180,8 +180,8 @@ TEST(Printable, WritesOutEveryByteOutsidePrintableAscii) {
     }
     // A path to copy keeps its backslashes and its length; controls are still written out.
     const std::string longPath = "C:\\Program Files\\" + std::string(200, 'x');
-    EXPECT_EQ(corvane::PrintablePath(longPath), longPath);
-    EXPECT_EQ(corvane::PrintablePath("/opt/a\x1b[2J"), "/opt/a\\x1b[2J");
+    EXPECT_EQ(corvane::PrintableAsIs(longPath), longPath);
+    EXPECT_EQ(corvane::PrintableAsIs("/opt/a\x1b[2J"), "/opt/a\\x1b[2J");
 }
 
 }  // namespace
