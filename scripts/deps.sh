@@ -16,7 +16,8 @@
 #   cmake/mingw-w64-x86_64.cmake, or -DCORVANE_BUNDLED_PREFIX=PREFIX on Linux.
 #
 # CORVANE_DEPS_CACHE      the cache (default ~/.cache/corvaneping); made mode 0700, and
-#                         refused when another user owns it or others may write to it.
+#                         refused when another user owns it or others may write to it,
+#                         or to a parent folder that is not sticky.
 # CORVANE_THIRD_PARTY     upstream tarballs that Debian's mirror does not serve (default:
 #                         ../shared/third_party beside the checkout; see the recipes).
 # CORVANE_JOBS            parallel compile jobs (default 2).
@@ -315,6 +316,21 @@ fi
 case $(stat -c %A "$CACHE") in
     ?????w???? | ????????w?) die "$CACHE may be written by others than its owner; refusing to use it (chmod 700)" ;;
 esac
+# Its parents too, as ssh's StrictModes checks ~/.ssh: a user who may change one of them
+# could swap the cache for another after these checks. A folder that others may write to
+# is safe only when it is sticky (/tmp): then no one else can rename what is in it.
+folder=$(realpath "$CACHE")
+while [ "$folder" != / ]; do
+    folder=$(dirname "$folder")
+    owner=$(stat -c %u "$folder")
+    [ "$owner" = 0 ] || [ "$owner" = "$(id -u)" ] ||
+        die "$folder, a parent of $CACHE, belongs to another user; refusing to use the cache"
+    case $(stat -c %A "$folder") in
+        ?????w???? | ????????w?)
+            [ -k "$folder" ] ||
+                die "$folder, a parent of $CACHE, may be written by others; refusing to use the cache" ;;
+    esac
+done
 
 # One run at a time: the next one waits.
 exec 9>"$CACHE/.lock"
