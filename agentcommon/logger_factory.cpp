@@ -1,3 +1,4 @@
+#include <log4cxx/fileappender.h>
 #include <log4cxx/helpers/loglog.h>
 #include <log4cxx/helpers/optionconverter.h>
 #include <log4cxx/helpers/properties.h>
@@ -10,6 +11,7 @@
 
 #include <filesystem>
 #include <pugixml.hpp>
+#include <string_view>
 #include <system_error>
 
 #include "agentcommon/CorvaneCommon.h"
@@ -36,18 +38,33 @@ bool UsableLogFile(const std::string& path) {
     return !std::filesystem::exists(status) || std::filesystem::is_regular_file(status);
 }
 
-// Whether every file that the configuration's appenders name (their File parameter,
-// with ${...} replaced as log4cxx replaces it) is usable. log4cxx opens them while it
-// reads the configuration, so they are looked at before.
-bool ConfiguredLogFilesUsable(const std::wstring& config) {
+// An element's name without the log4j: prefix, which log4cxx accepts as well.
+std::string_view LocalName(const pugi::xml_node& node) {
+    std::string_view name = node.name();
+    if (name.starts_with("log4j:")) name.remove_prefix(6);
+    return name;
+}
+
+// A param of an appender that names its file, as log4cxx's file appenders take it: File
+// or FileName, in any case.
+bool NamesAFile(const pugi::xml_node& param) {
     using log4cxx::helpers::StringHelper;
+    const char* name = param.attribute("name").value();
+    return LocalName(param) == "param" && LocalName(param.parent()) == "appender" &&
+           (StringHelper::equalsIgnoreCase(name, "FILE", "file") ||
+            StringHelper::equalsIgnoreCase(name, "FILENAME", "filename"));
+}
+
+// Whether every file that the configuration's appenders name (with ${...} replaced as
+// log4cxx replaces it) is usable. log4cxx opens them while it reads the configuration,
+// so they are looked at before; HeldOpenAsChecked looks again after.
+bool ConfiguredLogFilesUsable(const std::wstring& config) {
     pugi::xml_document document;
     if (!document.load_file(platform::ToFilesystemPath(config).c_str()))
         return true;  // log4cxx refuses it itself
-    for (const auto& found : document.select_nodes("//appender/param")) {
+    for (const auto& found : document.select_nodes("//*")) {
         const pugi::xml_node param = found.node();
-        if (!StringHelper::equalsIgnoreCase(param.attribute("name").value(), "FILE", "file"))
-            continue;
+        if (!NamesAFile(param)) continue;
         try {
             log4cxx::helpers::Properties none;
             const std::string path = log4cxx::helpers::OptionConverter::substVars(
@@ -78,6 +95,20 @@ void ConfigureDefaultLog(const std::string& folder) {
     auto root = Logger::getRootLogger();
     root->addAppender(appender);
     root->setLevel(Level::getInfo());
+}
+
+// Whether every file appender's file is, after log4cxx opened it, the regular file that was
+// checked before: a member who swaps a log for a link and back again could otherwise have
+// the run write through the link in between.
+bool HeldOpenAsChecked() {
+    auto loggers = log4cxx::LogManager::getCurrentLoggers();
+    loggers.push_back(log4cxx::Logger::getRootLogger());
+    for (const auto& logger : loggers)
+        for (const auto& appender : logger->getAllAppenders())
+            if (const auto file = std::dynamic_pointer_cast<log4cxx::FileAppender>(appender);
+                file && !platform::HeldOpenAsRegularFile(platform::FromNativePath(file->getFile())))
+                return false;
+    return true;
 }
 
 // log4cxx calls any well-formed XML "configured", even one that attaches no appender.
@@ -116,7 +147,13 @@ void LoggerFactory::Initialize(const std::wstring& configFile, const std::wstrin
         status = log4cxx::xml::DOMConfigurator::configure(config);
     if (status == log4cxx::spi::ConfigurationStatus::Configured && !SomethingIsLogged())
         status = log4cxx::spi::ConfigurationStatus::NotConfigured;
-    if (status != log4cxx::spi::ConfigurationStatus::Configured) ConfigureDefaultLog(folder);
+    if (status == log4cxx::spi::ConfigurationStatus::Configured && !HeldOpenAsChecked())
+        status = log4cxx::spi::ConfigurationStatus::NotConfigured;
+    if (status != log4cxx::spi::ConfigurationStatus::Configured) {
+        ConfigureDefaultLog(folder);
+        // The default log's file swapped too: no log rather than one written through a link.
+        if (!HeldOpenAsChecked()) log4cxx::LogManager::resetConfiguration();
+    }
     QuietenAppenders();
 
     const auto log = log4cxx::Logger::getLogger("Ardentis.Logging");

@@ -20,6 +20,11 @@ bool PathTaken(const std::wstring& path);
 // link.
 bool OnlyOwnerMayChange(const std::wstring& path);
 
+// True when path is, now, a regular file (no link) that this process holds open: what a
+// library opened by that name is the file that was checked, not whatever a link swapped in
+// for the moment of the open pointed at. Always true on Windows, which has no such list.
+bool HeldOpenAsRegularFile(const std::wstring& path);
+
 // The name of the user who owns path (not following a link), for advice on who may
 // remove it; empty when it cannot be told, and always on Windows.
 std::string OwnerName(const std::wstring& path);

@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <filesystem>
+#include <system_error>
 #include <vector>
 
 #include "platform/file_status.h"
@@ -26,6 +28,20 @@ bool OnlyOwnerMayChange(const std::wstring& path) {
     return lstat(ToNativePath(path).c_str(), &status) == 0 && S_ISREG(status.st_mode) &&
            (status.st_uid == 0 || status.st_uid == geteuid()) &&
            (status.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
+bool HeldOpenAsRegularFile(const std::wstring& path) {
+    struct stat named = {};
+    if (lstat(ToNativePath(path).c_str(), &named) != 0 || !S_ISREG(named.st_mode)) return false;
+    std::error_code error;
+    for (std::filesystem::directory_iterator entry("/proc/self/fd", error), end;
+         !error && entry != end; entry.increment(error)) {
+        struct stat held = {};
+        if (stat(entry->path().c_str(), &held) == 0 && held.st_dev == named.st_dev &&
+            held.st_ino == named.st_ino)
+            return true;
+    }
+    return false;
 }
 
 std::string OwnerName(const std::wstring& path) {

@@ -24,6 +24,10 @@ bool OnlyOwnerMayChange(const std::wstring& path) {
            !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
 }
 
+bool HeldOpenAsRegularFile(const std::wstring&) {
+    return true;
+}
+
 std::string OwnerName(const std::wstring&) {
     return {};  // administrators may remove it, whoever owns it
 }

@@ -6,6 +6,7 @@ import os
 import shutil
 import stat
 import tempfile
+import threading
 import unittest
 
 from harness import WINDOWS, ConfigServer, ScratchInstall
@@ -77,6 +78,53 @@ class RootRunTest(unittest.TestCase):
             scratch.write_install_config(install_config(server.address.encode()))
             self.assertEqual(scratch.run()[0], REPORT_PRINTED)
             self.assertTrue(stat.S_ISREG(os.stat(self.target).st_mode))
+
+    def test_every_spelling_of_an_appenders_file_is_checked(self):
+        # log4cxx takes log4j:param as param, and FileName as File: a link named either
+        # way is refused before log4cxx opens it, and the default log is used instead.
+        spellings = (b'<param name="FileName"', b'<log4j:param name="File"',
+                     b'<param name="file"')
+        for spelling in spellings:
+            with self.subTest(spelling=spelling), ConfigServer() as server, \
+                    ScratchInstall() as scratch:
+                if os.path.lexists(self.target):  # left by an earlier spelling
+                    os.remove(self.target)
+                link = os.path.join(scratch.log_dir, "planted.log")
+                os.symlink(self.target, link)
+                text = APPENDER.replace(b'<param name="File"', spelling) % link.encode()
+                if spelling.startswith(b"<log4j:"):
+                    text = text.replace(b'value="%s"/>' % link.encode(),
+                                        b'value="%s"></log4j:param>' % link.encode())
+                config = scratch.write_file("config/logconfig.xml", text)
+                os.chmod(config, 0o644)
+                self.ping(scratch, server)
+
+    def test_a_log_swapped_for_a_link_and_back_is_never_written_through(self):
+        # A member swaps the log between a file and a link as fast as it can, while root's
+        # run opens it: whatever log4cxx opened in between, no line goes through the link.
+        with ConfigServer() as server, ScratchInstall() as scratch:
+            scratch.write_install_config(install_config(server.address.encode()))
+            log, spare = scratch.log_path, scratch.log_path + ".swap"
+            done = threading.Event()
+
+            def swap():
+                while not done.is_set():
+                    with open(spare, "ab"):
+                        pass
+                    os.replace(spare, log)
+                    os.symlink(self.target, spare)
+                    os.replace(spare, log)
+
+            swapper = threading.Thread(target=swap)
+            swapper.start()
+            try:
+                for _ in range(30):
+                    self.assertEqual(scratch.run()[0], REPORT_PRINTED)
+                    written = os.path.getsize(self.target) if os.path.exists(self.target) else 0
+                    self.assertEqual(written, 0, "a line went through the link")
+            finally:
+                done.set()
+                swapper.join(timeout=10)
 
 
 if __name__ == "__main__":
