@@ -32,10 +32,7 @@ constexpr int kDefaultBackups = 3;
 // for a reader that may never come, a device is no log, and a link would send the lines
 // wherever whoever planted it chose.
 bool UsableLogFile(const std::string& path) {
-    std::error_code error;
-    const auto status = std::filesystem::symlink_status(
-        platform::ToFilesystemPath(platform::FromNativePath(path)), error);
-    return !std::filesystem::exists(status) || std::filesystem::is_regular_file(status);
+    return platform::UsableLogFile(platform::FromNativePath(path));
 }
 
 // An element's name without the log4j: prefix, which log4cxx accepts as well.

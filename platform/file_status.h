@@ -20,9 +20,16 @@ bool PathTaken(const std::wstring& path);
 // link.
 bool OnlyOwnerMayChange(const std::wstring& path);
 
+// True when path may serve as a log file: absent, or a regular file that is no link. On
+// Windows its folder must be no reparse point either (a member with Modify on the folder
+// could make it a junction), and, as a link at a file may not show in its attributes
+// (wine), the file's final path must be its folder's and its own name.
+bool UsableLogFile(const std::wstring& path);
+
 // True when path is, now, a regular file (no link) that this process holds open: what a
 // library opened by that name is the file that was checked, not whatever a link swapped in
-// for the moment of the open pointed at. Always true on Windows, which has no such list.
+// for the moment of the open pointed at. On Windows, which keeps no such list: a file
+// that exists and that UsableLogFile takes.
 bool HeldOpenAsRegularFile(const std::wstring& path);
 
 // The name of the user who owns path (not following a link), for advice on who may

@@ -30,6 +30,12 @@ bool OnlyOwnerMayChange(const std::wstring& path) {
            (status.st_mode & (S_IWGRP | S_IWOTH)) == 0;
 }
 
+bool UsableLogFile(const std::wstring& path) {
+    struct stat status = {};
+    if (lstat(ToNativePath(path).c_str(), &status) == 0) return S_ISREG(status.st_mode);
+    return errno == ENOENT;
+}
+
 bool HeldOpenAsRegularFile(const std::wstring& path) {
     struct stat named = {};
     if (lstat(ToNativePath(path).c_str(), &named) != 0 || !S_ISREG(named.st_mode)) return false;

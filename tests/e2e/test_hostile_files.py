@@ -361,6 +361,35 @@ class LogConfigTest(HostileFileCase):
                         _, outcome = self.run_ping(scratch, NOT_BLOCKING)
                         self.assertEqual(outcome, (False, True, 200, 0, b""))
 
+    def test_links_at_the_log_are_not_written_through(self):
+        # A link at the log file, to a file elsewhere: nothing reaches that file. (wine
+        # shows a link at a file in no attribute; the file's final path gives it away.) On
+        # Windows the log folder may be no reparse point either: a member with Modify on it
+        # could have made it a junction.
+        places = ["file"] + (["folder"] if WINDOWS else [])
+        with ConfigServer() as server:
+            for shipped in (True, False):
+                for place in places:
+                    with self.subTest(place, shipped_log_configuration=shipped), \
+                            ScratchInstall() as scratch:
+                        if not shipped:
+                            scratch.remove("config/logconfig.xml")
+                        elsewhere = scratch.path("elsewhere")
+                        os.mkdir(elsewhere)
+                        planted = os.path.join(elsewhere, "CorvaneCommon.log")
+                        with open(planted, "wb"):
+                            pass
+                        if place == "file":
+                            os.symlink(planted, scratch.log_path)
+                        else:
+                            os.rmdir(scratch.log_dir)
+                            os.symlink(elsewhere, scratch.log_dir)
+                        scratch.write_install_config(server_keys(server))
+                        _, outcome = self.run_ping(scratch)
+                        self.assertEqual(outcome[2:4], (200, 0), outcome)
+                        self.assertEqual(os.listdir(elsewhere), ["CorvaneCommon.log"])
+                        self.assertEqual(os.path.getsize(planted), 0, "the log went through")
+
     @not_under_wine("a Unix file-size limit stands in for the full disk, and wine's own "
                     "processes would share it")
     def test_full_disk(self):
