@@ -16,8 +16,8 @@ bool PathTaken(const std::wstring& path);
 
 // True when path is a regular file, not a link, that only root and this process's user
 // may change: one of them owns it, and neither its group nor others may write it. On
-// Windows, where the folders' access lists decide, true for any regular file that is no
-// link.
+// Windows: Administrators, SYSTEM, TrustedInstaller or this process's user owns it, and no
+// entry of its access list lets anyone else write, delete or re-permit it.
 bool OnlyOwnerMayChange(const std::wstring& path);
 
 // True when path may serve as a log file: absent, or a regular file that is no link. On

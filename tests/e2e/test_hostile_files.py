@@ -361,6 +361,24 @@ class LogConfigTest(HostileFileCase):
                         _, outcome = self.run_ping(scratch, NOT_BLOCKING)
                         self.assertEqual(outcome, (False, True, 200, 0, b""))
 
+    def test_log_configuration_that_anyone_may_write_is_not_used(self):
+        # Whoever may write logconfig.xml chooses where the run writes: on Linux its mode
+        # bits say who, on Windows its access list (wine gives Everyone write for 0666).
+        with ScratchInstall() as scratch:
+            elsewhere = scratch.path("elsewhere.log")
+            config = scratch.write_file(
+                "config/logconfig.xml",
+                b'<?xml version="1.0"?>\n<log4j:configuration xmlns:log4j="x">'
+                b'<appender name="A" class="org.apache.log4j.FileAppender">'
+                b'<param name="File" value="%s"/><layout class="org.apache.log4j.PatternLayout"/>'
+                b'</appender><root><appender-ref ref="A"/></root></log4j:configuration>\n'
+                % (windows_path(elsewhere) if WINDOWS else elsewhere).encode())
+            os.chmod(config, 0o666)
+            scratch.write_install_config(KEYS_WITHOUT_SERVER)
+            self.assertEqual(self.run_scratch(scratch), (MISSING_KEY, NO_SERVER, b""))
+            self.assertFalse(os.path.exists(elsewhere), "a logconfig.xml anyone may write was used")
+            self.assertIn(b"logconfig.xml is not used", scratch.read_log())
+
     def test_links_at_the_log_are_not_written_through(self):
         # A link at the log file, to a file elsewhere: nothing reaches that file. (wine
         # shows a link at a file in no attribute; the file's final path gives it away.) On
