@@ -122,6 +122,14 @@ def run_program(program, args=(), timeout=20, cwd=None, env=None):
                               stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                               stderr=subprocess.PIPE, timeout=timeout, check=False)
 
+    done = run_through_wine_starts(run, program, args)
+    return done.returncode, from_text_mode(done.stdout), from_text_mode(done.stderr)
+
+
+def run_through_wine_starts(run, program, args=()):
+    """Calls run() (a subprocess.run of program) and returns what it returned; under wine,
+    a run that ended with status 1 and no output before the program logged is made once
+    more."""
     log = os.path.join(os.path.dirname(os.path.dirname(program)), "log", LOG_FILE)
     log_before = _size(log)
     done = run()
@@ -138,7 +146,7 @@ def run_program(program, args=(), timeout=20, cwd=None, env=None):
             with open(record, "a", encoding="utf-8") as out:
                 out.write(note + "\n")
         done = run()
-    return done.returncode, from_text_mode(done.stdout), from_text_mode(done.stderr)
+    return done
 
 
 def _size(path):

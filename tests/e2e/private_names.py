@@ -17,7 +17,7 @@ import tempfile
 import threading
 import time
 
-from harness import child_environment, command, from_text_mode
+from harness import child_environment, command, from_text_mode, run_through_wine_starts
 
 DEAD_RESOLVER = "127.0.77.53"  # reads every query and answers none
 NO_RESOLVER = "127.0.77.54"  # nothing listens there: every query is refused at once
@@ -82,9 +82,10 @@ class PrivateNames:
         gives our environment without proxy variables."""
         args = ["unshare", "-m", "sh", "-c", _ENTER, self.folder, *command(program)]
         started = time.monotonic()
-        done = subprocess.run(args, env=child_environment() if env is None else env,
-                              stdin=subprocess.DEVNULL, capture_output=True, timeout=timeout,
-                              check=False)
+        done = run_through_wine_starts(
+            lambda: subprocess.run(args, env=child_environment() if env is None else env,
+                                   stdin=subprocess.DEVNULL, capture_output=True,
+                                   timeout=timeout, check=False), program)
         elapsed = time.monotonic() - started
         if done.returncode == 97:
             raise RuntimeError(f"cannot mount the private names: {done.stderr!r}")
