@@ -38,8 +38,9 @@ SOURCES=(platform/console_control_win32.cpp platform/file_read_win32.cpp
          platform/file_status_win32.cpp platform/file_write_win32.cpp
          platform/process_paths_win32.cpp platform/environment_win32.cpp
          platform/native_path_win32.cpp platform/library_search_win32.cpp platform/new_file.cpp
-         platform/windows_error_win32.cpp
-         install/install_parameters.cpp check/ping_report.cpp tests/windows/platform_check.cpp)
+         platform/windows_error_win32.cpp platform/name_lookup_win32.cpp
+         install/install_parameters.cpp install/printable_text.cpp check/ping_report.cpp
+         tests/windows/platform_check.cpp)
 
 objects=()
 for source in "${SOURCES[@]}"; do
