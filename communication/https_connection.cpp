@@ -27,9 +27,6 @@ namespace {
 
 // Only this much of an answer's body is read; a longer one ends the transfer.
 constexpr std::size_t kLargestBody = 64 * 1024;
-// Nor more than this of header lines, the proxy's and the trailers included: libcurl keeps
-// every one of them, and bounds only each line, not their number.
-constexpr std::size_t kLargestHeaders = 256 * 1024;
 
 std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* user) {
     auto* answer = static_cast<PingAnswer*>(user);

@@ -86,6 +86,10 @@ struct PingTls {
     bool renegotiationRefused = false;  // the server asked to renegotiate, and was refused
 };
 
+// The most header lines the connection reads, the proxy's and the trailers included:
+// libcurl keeps every one of them, and bounds only each line, not their number.
+inline constexpr std::size_t kLargestHeaders = 256 * 1024;
+
 // What the connection's callbacks saw of the answer.
 struct PingAnswer {
     std::string statusLine;     // "HTTP/1.1 401 Unauthorized", without the line end

@@ -42,9 +42,6 @@ constexpr TransferError kTransferErrors[] = {
 // Any other code: libcurl's own words.
 constexpr TransferError kOtherTransferError = {CURLE_OK, "the transfer", nullptr, nullptr};
 
-// The most header and trailer bytes the connection reads (https_connection.cpp).
-constexpr char kHeaderLimit[] = "256 KiB";
-
 const TransferError& RowOf(int code) {
     for (const TransferError& row : kTransferErrors) {
         if (row.code == code) return row;
@@ -147,7 +144,8 @@ std::string Message(int code, const PingFacts& facts) {
                std::string(corvane::kTimeoutKey) + ")";
     if (code == CURLE_OUT_OF_MEMORY && facts.answer.headersCut)
         return "The answer of " + server +
-               " has more header and trailer lines than the check reads (" + kHeaderLimit + ")";
+               " has more header and trailer lines than the check reads (" +
+               std::to_string(kLargestHeaders / 1024) + " KiB)";
     if (code == CURLE_SSL_CONNECT_ERROR || code == CURLE_RECV_ERROR)
         if (std::optional<std::string> cause = HandshakeCause(facts)) return *cause;
     const TransferError& row = RowOf(code);

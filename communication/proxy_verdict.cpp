@@ -13,7 +13,6 @@ namespace Ardentis {
 namespace {
 
 constexpr char kProxyStep[] = "the proxy";
-constexpr char kTransferLimit[] = "256 KiB";
 
 std::string Server(const PingFacts& facts) {
     return "the configuration server at " + facts.target.hostPort;
@@ -85,7 +84,8 @@ std::optional<std::string> BeforeTunnel(const PingFacts& facts, int code) {
                LookupCause(facts.route.lookup, proxy.host, facts.detail);
     if (code == CURLE_OUT_OF_MEMORY && facts.answer.headersCut)
         return "The proxy " + proxy.url + " sent more header lines than the check reads (" +
-               kTransferLimit + ") in its answer to the CONNECT for " + Server(facts);
+               std::to_string(kLargestHeaders / 1024) + " KiB) in its answer to the CONNECT for " +
+               Server(facts);
     if (proxy.httpsScheme && proxy.connectStatusLine.empty() &&
         code == CURLE_PEER_FAILED_VERIFICATION)
         return "The certificate of " + proxyText + onTheWay + " is not trusted" + Why(facts) +
