@@ -54,4 +54,12 @@ void RemoveInterruptedWrites(const std::wstring& path);
 // access list, and this does nothing.
 void KeepNewFilesFromOthers();
 
+#ifdef _WIN32
+// Gives the file from the name to, never replacing a file of that name. A file that
+// another process holds open for a moment (a scanner reading what was just written) is
+// tried again for about half a second. Returns 0 or the Windows error code of the last
+// attempt.
+unsigned long RenameNotReplacing(const std::wstring& from, const std::wstring& to);
+#endif
+
 }  // namespace platform

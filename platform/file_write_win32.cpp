@@ -37,18 +37,6 @@ bool IsTemporaryName(std::wstring_view name, std::wstring_view prefix) {
            digits(name.substr(dash + 1));
 }
 
-// Without MOVEFILE_REPLACE_EXISTING the move refuses an existing name, so a file that
-// appeared meanwhile is kept. Returns 0 or the last error.
-DWORD Rename(const std::wstring& from, const std::wstring& to) {
-    for (int attempt = 1;; ++attempt) {
-        if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH)) return 0;
-        const DWORD code = GetLastError();
-        const bool held = code == ERROR_SHARING_VIOLATION || code == ERROR_ACCESS_DENIED;
-        if (!held || attempt == kRenameAttempts) return code;
-        Sleep(kRenamePauseMs);
-    }
-}
-
 bool WriteAll(HANDLE file, std::string_view content) {
     while (!content.empty()) {
         const DWORD request =
@@ -105,7 +93,7 @@ std::string NewFile::Commit(std::string_view content) {
         error = Failure("cannot write it", GetLastError());
     if (!CloseHandle(file) && error.empty()) error = Failure("cannot write it", GetLastError());
     if (error.empty()) {
-        const DWORD code = Rename(temporary_, path_);
+        const DWORD code = RenameNotReplacing(temporary_, path_);
         if (code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS)
             error = "another file of that name appeared meanwhile and was kept";
         else if (code != 0)
@@ -134,6 +122,18 @@ void RemoveInterruptedWrites(const std::wstring& path) {
             DeleteFileW((folder + found.cFileName).c_str());
     } while (FindNextFileW(search, &found));
     FindClose(search);
+}
+
+// Without MOVEFILE_REPLACE_EXISTING the move refuses an existing name, so a file that
+// appeared meanwhile is kept.
+unsigned long RenameNotReplacing(const std::wstring& from, const std::wstring& to) {
+    for (int attempt = 1;; ++attempt) {
+        if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH)) return 0;
+        const DWORD code = GetLastError();
+        const bool held = code == ERROR_SHARING_VIOLATION || code == ERROR_ACCESS_DENIED;
+        if (!held || attempt == kRenameAttempts) return code;
+        Sleep(kRenamePauseMs);
+    }
 }
 
 void KeepNewFilesFromOthers() {}

@@ -259,6 +259,41 @@ void CheckAtomicWrite(const std::wstring& scratch) {
           "write: missing folder", missing);
 }
 
+// A scanner that opens the pin's temporary file the moment it is closed, without sharing
+// delete: the rename waits for it, within its window, and gives up on one that stays.
+void CheckRenameOfHeldFile(const std::wstring& scratch) {
+    const std::wstring from = scratch + L"\\held.tmp";
+    const std::wstring to = scratch + L"\\held.PEM";
+    WriteBytes(from, "pem");
+    const HANDLE held = CreateFileW(from.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const bool refused =
+        !MoveFileExW(from.c_str(), to.c_str(), 0) && GetLastError() == ERROR_SHARING_VIOLATION;
+    Check(held != INVALID_HANDLE_VALUE && refused, "rename: a held file cannot be moved");
+    const unsigned long kept = platform::RenameNotReplacing(from, to);
+    Check(kept == ERROR_SHARING_VIOLATION && !platform::PathExists(to),
+          "rename: a file held throughout is not moved", std::to_string(kept));
+
+    // Released after a fifth of a second, in the middle of the retries.
+    HANDLE release = CreateThread(
+        nullptr, 0,
+        [](LPVOID handle) -> DWORD {
+            Sleep(200);
+            CloseHandle(static_cast<HANDLE>(handle));
+            return 0;
+        },
+        held, 0, nullptr);
+    const unsigned long moved = platform::RenameNotReplacing(from, to);
+    Check(release && moved == 0 && ReadAll(to) == "pem" && !platform::PathExists(from),
+          "rename: a file released within the window is moved", std::to_string(moved));
+    if (release) {
+        WaitForSingleObject(release, INFINITE);
+        CloseHandle(release);
+    } else {
+        CloseHandle(held);
+    }
+}
+
 std::wstring CurrentDirectory() {
     std::wstring path(32768, L'\0');
     path.resize(GetCurrentDirectoryW(static_cast<DWORD>(path.size()), path.data()));
@@ -382,6 +417,7 @@ int wmain(int argc, wchar_t* argv[]) {
     CheckNotDiskFiles(scratch);
     CheckStatus(scratch);
     CheckAtomicWrite(scratch);
+    CheckRenameOfHeldFile(scratch);
     CheckProcessPaths(scratch, argv[3]);
     CheckExceptionFilter();
     CheckReport();
