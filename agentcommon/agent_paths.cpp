@@ -1,3 +1,5 @@
+#include <utility>
+
 #include "agentcommon/CorvaneCommon.h"
 #include "platform/process_paths.h"
 
@@ -21,8 +23,8 @@ std::wstring RootPath() {
 }  // namespace
 
 std::wstring GetBinPath() {
-    std::wstring folder = platform::ExecutableFolder();
-    return folder.empty() ? L"." : folder;
+    util::Expected<std::wstring> folder = platform::ExecutableFolder();
+    return folder ? std::move(*folder) : L".";
 }
 
 std::wstring GetLogPath() {

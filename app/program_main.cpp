@@ -23,15 +23,15 @@ int ProgramMain(int argc, ACE_TCHAR* argv[]) {
     if (!commandLine.Parse(argc, argv)) return kCommandLineStop;
 
     // A failure leaves the run in the directory it started in.
-    platform::SetWorkingDirectory(Ardentis::GetBinPath());
+    (void)platform::SetWorkingDirectory(Ardentis::GetBinPath());
 
     const std::wstring logFolder = Ardentis::GetLogPath();
     // Run by root, the check works as the account that owns the log folder, before it
     // touches a file that the agent's group may write.
-    if (const std::string error = platform::GiveUpRootForOwnerOf(logFolder); !error.empty()) {
+    if (const auto dropped = platform::GiveUpRootForOwnerOf(logFolder); !dropped) {
         std::cerr << "CorvanePing cannot give up root's rights for the owner of the agent's "
                      "log folder: "
-                  << error << std::endl;
+                  << dropped.Error().reason << std::endl;
         return kUnexpectedError;
     }
     const std::wstring logConfig = Ardentis::GetConfigPath() + L"/logconfig.xml";

@@ -5,7 +5,7 @@
 #include <iostream>
 
 #include "agentcommon/CorvaneCommon.h"
-#include "install/printable_text.h"
+#include "util/printable_text.h"
 
 namespace corvane {
 
@@ -16,7 +16,7 @@ void PrintPingReport(const InstallParameters& parameters, const PingOutcome& out
     // The file's bytes reach the terminal only as printable ASCII, like the server's text.
     for (const auto& [key, value] : parameters) {
         if (key.empty() || key[0] == '#') continue;
-        out << PrintableAsIs(key) << " = " << PrintableAsIs(value) << std::endl;
+        out << util::PrintableAsIs(key) << " = " << util::PrintableAsIs(value) << std::endl;
     }
     out << std::endl;
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "communication/openssl_handles.h"
-#include "install/printable_text.h"
+#include "util/printable_text.h"
 
 namespace Ardentis {
 namespace {
@@ -18,7 +18,7 @@ constexpr int kSmallestRsaBits = 2048;
 std::string NameText(const X509_NAME* name) {
     const BioPtr bio = NewMemoryBio();
     if (!bio || X509_NAME_print_ex(bio.get(), name, 0, XN_FLAG_RFC2253) < 0) return "?";
-    return corvane::Printable(MemoryBioText(bio.get()));
+    return util::Printable(MemoryBioText(bio.get()));
 }
 
 std::string DateText(const ASN1_TIME* time) {
@@ -38,57 +38,62 @@ int DaysFromNow(const ASN1_TIME* time) {
 
 }  // namespace
 
-std::string PublicKeyPin(X509* certificate) {
+util::Expected<std::string> PublicKeyPin(X509* certificate) {
     unsigned char* der = nullptr;
     const int derLength = i2d_X509_PUBKEY(X509_get_X509_PUBKEY(certificate), &der);
-    if (derLength <= 0) return {};
+    if (derLength <= 0) return util::Fail("its public key cannot be read");
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int digestLength = 0;
     const bool hashed = EVP_Digest(der, static_cast<std::size_t>(derLength), digest, &digestLength,
                                    EVP_sha256(), nullptr) == 1;
     OPENSSL_free(der);
-    if (!hashed) return {};
+    if (!hashed) return util::Fail("its public key cannot be hashed");
     std::vector<unsigned char> base64(4 * ((digestLength + 2) / 3) + 1);
     const int base64Length = EVP_EncodeBlock(base64.data(), digest, static_cast<int>(digestLength));
     return "sha256//" + std::string(base64.begin(), base64.begin() + base64Length);
 }
 
 CertificateFacts DescribeCertificate(X509* certificate) {
+    util::Expected<std::string> pin = PublicKeyPin(certificate);
     return {
         NameText(X509_get_subject_name(certificate)), NameText(X509_get_issuer_name(certificate)),
         DateText(X509_get0_notBefore(certificate)),   DateText(X509_get0_notAfter(certificate)),
-        DaysFromNow(X509_get0_notAfter(certificate)), PublicKeyPin(certificate)};
+        DaysFromNow(X509_get0_notAfter(certificate)), pin ? std::move(*pin) : std::string()};
 }
 
-std::string PemOf(X509* certificate) {
+util::Expected<std::string> PemOf(X509* certificate) {
     const BioPtr bio = NewMemoryBio();
-    if (!bio || !certificate || PEM_write_bio_X509(bio.get(), certificate) != 1) return {};
+    if (!bio || !certificate || PEM_write_bio_X509(bio.get(), certificate) != 1)
+        return util::Fail("it cannot be written in PEM form");
     return MemoryBioText(bio.get());
 }
 
-std::string FirstContactRefusal(X509* certificate) {
+util::Expected<void> TrustedOnFirstContact(X509* certificate) {
     if (X509_cmp_current_time(X509_get0_notAfter(certificate)) <= 0)
-        return "it expired on " + DateText(X509_get0_notAfter(certificate));
+        return util::Fail("it expired on " + DateText(X509_get0_notAfter(certificate)));
     if (X509_cmp_current_time(X509_get0_notBefore(certificate)) >= 0)
-        return "it is not valid before " + DateText(X509_get0_notBefore(certificate));
+        return util::Fail("it is not valid before " + DateText(X509_get0_notBefore(certificate)));
 
     const EVP_PKEY* key = X509_get0_pubkey(certificate);
-    if (!key) return "its public key cannot be read";
+    if (!key) return util::Fail("its public key cannot be read");
     const int type = EVP_PKEY_get_base_id(key);
     const int bits = EVP_PKEY_get_bits(key);
     if ((type == EVP_PKEY_RSA || type == EVP_PKEY_RSA_PSS) && bits < kSmallestRsaBits)
-        return "its RSA key has " + std::to_string(bits) + " bits, fewer than " +
-               std::to_string(kSmallestRsaBits);
+        return util::Fail("its RSA key has " + std::to_string(bits) + " bits, fewer than " +
+                          std::to_string(kSmallestRsaBits));
 
     int digest = NID_undef;
     if (X509_get_signature_info(certificate, &digest, nullptr, nullptr, nullptr) != 1)
-        return "its signature algorithm is not known";
+        return util::Fail("its signature algorithm is not known");
     if (digest == NID_sha1 || digest == NID_md5 || digest == NID_md5_sha1 || digest == NID_md4 ||
         digest == NID_md2)
-        return std::string("it is signed with ") + OBJ_nid2sn(digest) +
-               ", a digest whose signatures can be forged";
-    if (PemOf(certificate).size() > kLargestPinnedFile)
-        return "its PEM form is larger than 64 KiB, more than the pinned certificate file may hold";
+        return util::Fail(std::string("it is signed with ") + OBJ_nid2sn(digest) +
+                          ", a digest whose signatures can be forged");
+    const util::Expected<std::string> pem = PemOf(certificate);
+    if (!pem) return util::Fail(pem.Error());
+    if (pem->size() > kLargestPinnedFile)
+        return util::Fail(
+            "its PEM form is larger than 64 KiB, more than the pinned certificate file may hold");
     return {};
 }
 

@@ -7,7 +7,7 @@
 #include <charconv>
 #include <cmath>
 
-#include "install/printable_text.h"
+#include "util/printable_text.h"
 
 namespace Ardentis {
 namespace {
@@ -43,7 +43,7 @@ void Settle(ConnectAttempt* attempt, AttemptOutcome outcome, double nowMs,
     if (!attempt) return;
     attempt->outcome = outcome;
     attempt->milliseconds = std::max(0.0, nowMs - attempt->startedMs);
-    if (outcome == AttemptOutcome::Failed) attempt->reason = corvane::Printable(reason);
+    if (outcome == AttemptOutcome::Failed) attempt->reason = util::Printable(reason);
 }
 
 // "Connection refused", "Network is unreachable", "No route to host", "Timed out" (the

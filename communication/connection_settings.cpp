@@ -6,7 +6,7 @@
 #include "install/install_keys.h"
 #include "install/install_lint.h"
 #include "install/install_parameters.h"
-#include "install/printable_text.h"
+#include "util/printable_text.h"
 
 namespace Ardentis {
 namespace {
@@ -19,16 +19,17 @@ std::string Trimmed(const corvane::InstallParameters& table, std::string_view ke
 long ReadTimeout(const corvane::InstallParameters& table, std::string_view name) {
     const corvane::InstallKey& key = corvane::KnownInstallKey(name);
     const std::string* value = corvane::FindInstallParameter(table, std::string(name));
-    const Expected<long> seconds = corvane::TimeoutSeconds(key, value ? *value : std::string());
+    const util::Expected<long> seconds =
+        corvane::TimeoutSeconds(key, value ? *value : std::string());
     if (seconds) return *seconds;
-    WriteLog({LogLine::Level::Warn, seconds.Error()});
+    WriteLog({LogLine::Level::Warn, seconds.Error().reason});
     return key.defaultSeconds;
 }
 
 // What the log shows of the value that the connection takes from key: never the token.
 std::string Shown(const corvane::InstallKey& key, const ConnectionSettings& settings) {
     if (key.secret) return "value not logged";
-    if (key.name == corvane::kServerKey) return corvane::Quoted(settings.server);
+    if (key.name == corvane::kServerKey) return util::Quoted(settings.server);
     if (key.name == corvane::kConnectTimeoutKey)
         return std::to_string(settings.connectTimeoutSeconds) + " s";
     return std::to_string(settings.timeoutSeconds) + " s";

@@ -15,12 +15,12 @@
 #include "communication/server_address.h"
 #include "communication/tls_observer.h"
 #include "communication/transfer_loop.h"
-#include "install/printable_text.h"
 #include "platform/file_status.h"
 #include "platform/file_write.h"
 #include "platform/module_pin.h"
 #include "platform/name_lookup.h"
 #include "platform/native_path.h"
+#include "util/printable_text.h"
 
 namespace Ardentis {
 namespace {
@@ -90,7 +90,7 @@ void TakeTransferFacts(CURL* curl, CURLcode result, const std::string& detail,
                    Microseconds(curl, CURLINFO_STARTTRANSFER_TIME_T),
                    Microseconds(curl, CURLINFO_TOTAL_TIME_T)};
     if (!facts.answer.date.empty())
-        facts.serverTime = curl_getdate(corvane::Printable(facts.answer.date).c_str(), nullptr);
+        facts.serverTime = curl_getdate(util::Printable(facts.answer.date).c_str(), nullptr);
     facts.localTime = std::time(nullptr);
 }
 
@@ -116,10 +116,14 @@ bool HttpsConnection::Finish(PingError error) {
 bool HttpsConnection::Ping() {
     responseCode_ = 0;
     const ConnectionSettings settings = LoadConnectionSettings();
-    if (std::any_of(settings.token.begin(), settings.token.end(), corvane::IsControlByte))
+    if (std::any_of(settings.token.begin(), settings.token.end(), util::IsControlByte))
         return Finish(TokenRefused());
-    const Expected<ServerAddress, PingError> address = ParseServerAddress(settings.server);
-    if (!address) return Finish(address.Error());
+    const util::Expected<ServerAddress> address = ParseServerAddress(settings.server);
+    if (!address) {
+        const util::Error& refusal = address.Error();
+        return Finish(
+            {static_cast<std::int32_t>(refusal.code), refusal.reason, "the configuration"});
+    }
 
     // Anything at the certificate's path counts as a pin, so that a name that is taken
     // can never switch pinning off; what cannot be read as a certificate stops the ping.
@@ -128,8 +132,8 @@ bool HttpsConnection::Ping() {
     const bool pinned = platform::PathTaken(certificatePath);
     PinnedKey pin;
     if (pinned) {
-        Expected<PinnedKey> read = ReadPinnedCertificate(certificatePath);
-        if (!read) return Finish(PinnedFileUnusable(read.Error()));
+        util::Expected<PinnedKey> read = ReadPinnedCertificate(certificatePath);
+        if (!read) return Finish(PinnedFileUnusable(read.Error().reason));
         pin = std::move(*read);
     }
 
@@ -139,7 +143,8 @@ bool HttpsConnection::Ping() {
     std::optional<platform::NewFile> pinFile;
     if (!pinned) {
         pinFile.emplace(certificatePath);
-        if (!pinFile->Error().empty()) return Finish(PinnedFileUnwritable(pinFile->Error()));
+        if (!pinFile->Created())
+            return Finish(PinnedFileUnwritable(pinFile->Created().Error().reason));
     }
 
     const CurlPtr curl(curl_easy_init());
@@ -148,15 +153,14 @@ bool HttpsConnection::Ping() {
     const CurlListPtr headers(curl_slist_append(nullptr, authorization.c_str()));
     char detail[CURL_ERROR_SIZE] = {};
     PingFacts facts;
-    facts.target = {
-        address->host,
-        address->hostPort,
-        settings.timeoutSeconds,
-        settings.connectTimeoutSeconds,
-        pin.pin,
-        pin.issuer,
-        corvane::PrintableAsIs(platform::DisplayPath(certificatePath)),
-        pinned ? corvane::Printable(platform::OwnerName(certificatePath)) : std::string()};
+    facts.target = {address->host,
+                    address->hostPort,
+                    settings.timeoutSeconds,
+                    settings.connectTimeoutSeconds,
+                    pin.pin,
+                    pin.issuer,
+                    util::PrintableAsIs(platform::DisplayPath(certificatePath)),
+                    pinned ? util::Printable(platform::OwnerName(certificatePath)) : std::string()};
     RouteNotes route{.route = facts.route, .proxySetting = {}};
     TlsObservation tls;
     tls.proxy = &facts.route.proxy;

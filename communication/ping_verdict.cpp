@@ -10,7 +10,7 @@
 #include "communication/pinned_certificate.h"
 #include "communication/proxy_verdict.h"
 #include "install/install_keys.h"
-#include "install/printable_text.h"
+#include "util/printable_text.h"
 
 namespace Ardentis {
 namespace {
@@ -55,7 +55,7 @@ std::string Short(const std::string& pin) {
 
 // libcurl's detail in parentheses, or nothing when it gave none.
 std::string Why(const PingFacts& facts) {
-    return facts.detail.empty() ? std::string() : " (" + corvane::Printable(facts.detail) + ")";
+    return facts.detail.empty() ? std::string() : " (" + util::Printable(facts.detail) + ")";
 }
 
 std::string Server(const PingFacts& facts) {
@@ -178,7 +178,7 @@ std::string StatusText(const std::string& statusLine, long status) {
     const std::size_t space = statusLine.find(' ');
     return space == std::string::npos
                ? std::to_string(status)
-               : corvane::Printable(std::string_view(statusLine).substr(space + 1));
+               : util::Printable(std::string_view(statusLine).substr(space + 1));
 }
 
 std::string LookupCause(platform::LookupFailure failure, const std::string& host,
@@ -202,7 +202,7 @@ std::string LookupCause(platform::LookupFailure failure, const std::string& host
             break;
     }
     return "the name " + host + " did not resolve" +
-           (detail.empty() ? std::string() : " (" + corvane::Printable(detail) + ")");
+           (detail.empty() ? std::string() : " (" + util::Printable(detail) + ")");
 }
 
 PingError ClassifyTransfer(const PingFacts& facts) {

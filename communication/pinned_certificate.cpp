@@ -13,33 +13,34 @@
 namespace Ardentis {
 namespace {
 
-Expected<PinnedKey> KeyFromPem(std::string_view pem) {
-    if (pem.empty()) return Fail("it is empty");
+util::Expected<PinnedKey> KeyFromPem(std::string_view pem) {
+    if (pem.empty()) return util::Fail("it is empty");
     const BioPtr bio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
     const CertificatePtr certificate(bio ? PEM_read_bio_X509(bio.get(), nullptr, nullptr, nullptr)
                                          : nullptr);
     if (!certificate) {
         ERR_clear_error();  // the next handshake must not read this failure as its own
-        return Fail("it holds no certificate in PEM form");
+        return util::Fail("it holds no certificate in PEM form");
     }
     CertificateFacts facts = DescribeCertificate(certificate.get());
-    if (facts.pin.empty()) return Fail("its public key cannot be read");
+    if (facts.pin.empty()) return util::Fail("its public key cannot be read");
     return PinnedKey{std::move(facts.pin), std::move(facts.issuer)};
 }
 
 }  // namespace
 
-Expected<std::string> PinFromPem(std::string_view pem) {
-    Expected<PinnedKey> key = KeyFromPem(pem);
-    if (!key) return Fail(key.Error());
+util::Expected<std::string> PinFromPem(std::string_view pem) {
+    util::Expected<PinnedKey> key = KeyFromPem(pem);
+    if (!key) return util::Fail(key.Error());
     return std::move(key->pin);
 }
 
-Expected<PinnedKey> ReadPinnedCertificate(const std::wstring& path) {
+util::Expected<PinnedKey> ReadPinnedCertificate(const std::wstring& path) {
     std::vector<char> buffer(kLargestPinnedFile + 1);
     const auto count = platform::ReadFileStart(path, buffer);
-    if (!count) return Fail("it cannot be read (not a regular file, no access, or being written)");
-    if (*count > kLargestPinnedFile) return Fail("it is larger than 64 KiB");
+    if (!count)
+        return util::Fail("it cannot be read (not a regular file, no access, or being written)");
+    if (*count > kLargestPinnedFile) return util::Fail("it is larger than 64 KiB");
     return KeyFromPem(std::string_view(buffer.data(), *count));
 }
 
@@ -60,16 +61,17 @@ std::string RepinAdvice(const PingTarget& target) {
 
 FirstPin PinOnFirstContact(X509* certificate, platform::NewFile& file, const PingFacts& facts) {
     const std::string& hostPort = facts.target.hostPort;
-    const std::string pem = PemOf(certificate);
-    const Expected<std::string> pin = PinFromPem(pem);
+    const util::Expected<std::string> pem = PemOf(certificate);
+    const util::Expected<std::string> pin = pem ? PinFromPem(*pem) : util::Fail(pem.Error());
     if (!pin)
         return {"key not pinned",
                 {LogLine::Level::Error,
-                 "Cannot keep the certificate of " + hostPort + ": " + pin.Error()}};
-    if (const std::string error = file.Commit(pem); !error.empty())
+                 "Cannot keep the certificate of " + hostPort + ": " + pin.Error().reason}};
+    if (const util::Expected<void> saved = file.Commit(*pem); !saved)
         return {"key " + *pin + " not pinned",
                 {LogLine::Level::Error, "Cannot save the certificate of " + hostPort + " to " +
-                                            std::string(kPinnedCertificateFile) + ": " + error}};
+                                            std::string(kPinnedCertificateFile) + ": " +
+                                            saved.Error().reason}};
     const std::string way =
         facts.route.proxy.tunnelOpen ? "the proxy " + facts.route.proxy.url : "a direct connection";
     return {"key now pinned " + *pin,

@@ -7,16 +7,16 @@
 #include <string>
 #include <string_view>
 
-#include "agentcommon/expected.h"
 #include "communication/connection_log.h"
 #include "communication/ping_facts.h"
 #include "platform/file_write.h"
+#include "util/expected.h"
 
 namespace Ardentis {
 
 // The public-key pin ("sha256//<base64>" of the public key, the form libcurl compares) of
-// the first PEM certificate in pem, or why there is none.
-Expected<std::string> PinFromPem(std::string_view pem);
+// the first PEM certificate in pem, or why there is none (the reason, in words).
+util::Expected<std::string> PinFromPem(std::string_view pem);
 
 struct PinnedKey {
     std::string pin;
@@ -26,7 +26,7 @@ struct PinnedKey {
 
 // The pin of the pinned certificate file at path (a regular file of at most 64 KiB) and
 // its certificate's issuer, or why it cannot be used.
-Expected<PinnedKey> ReadPinnedCertificate(const std::wstring& path);
+util::Expected<PinnedKey> ReadPinnedCertificate(const std::wstring& path);
 
 // What to do once a changed certificate has been checked: the wording of every message
 // that gives this advice but the two the log and the unusable file had first.

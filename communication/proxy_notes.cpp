@@ -7,7 +7,7 @@
 #include <charconv>
 
 #include "communication/curl_handles.h"
-#include "install/printable_text.h"
+#include "util/printable_text.h"
 
 namespace Ardentis {
 namespace {
@@ -87,16 +87,16 @@ void ReadSetting(PingProxy& proxy, const std::string& value) {
     // Without a port libcurl takes 443 for an https:// proxy and 1080 for any other.
     const std::string port = CurlUrlPart(url.get(), CURLUPART_PORT);
     proxy.port = port.empty() ? (proxy.httpsScheme ? 443 : 1080) : Number(port);
-    proxy.user = corvane::Printable(user);
+    proxy.user = util::Printable(user);
     proxy.credentials = !user.empty() || !password.empty();
     static constexpr const char* kSchemes[] = {"http",    "https",  "socks4",
                                                "socks4a", "socks5", "socks5h"};
     if (std::none_of(std::begin(kSchemes), std::end(kSchemes),
                      [&](const char* known) { return boost::algorithm::iequals(scheme, known); }))
-        proxy.settingProblem = "its scheme " + corvane::Printable(scheme, kLongestScheme) +
+        proxy.settingProblem = "its scheme " + util::Printable(scheme, kLongestScheme) +
                                ":// is not one of http, https, socks4, socks4a, socks5, socks5h";
-    else if (std::any_of(user.begin(), user.end(), corvane::IsControlByte) ||
-             std::any_of(password.begin(), password.end(), corvane::IsControlByte))
+    else if (std::any_of(user.begin(), user.end(), util::IsControlByte) ||
+             std::any_of(password.begin(), password.end(), util::IsControlByte))
         // libcurl then leaves the proxy out and connects directly, without a word.
         proxy.settingProblem =
             "its user name or password holds a control character once decoded (%0d, %0a, ...)";
@@ -116,7 +116,7 @@ void NoteConnected(PingProxy& proxy, std::string_view text) {
 void NoteScheme(PingProxy& proxy, std::string_view value) {
     while (!value.empty() && value.front() == ' ') value.remove_prefix(1);
     const std::string scheme =
-        corvane::Printable(value.substr(0, value.find_first_of(" ,")), kLongestScheme);
+        util::Printable(value.substr(0, value.find_first_of(" ,")), kLongestScheme);
     auto& schemes = proxy.authSchemes;
     if (scheme.empty() || std::find(schemes.begin(), schemes.end(), scheme) != schemes.end())
         return;
@@ -136,11 +136,11 @@ void NoteProxyText(PingProxy& proxy, std::string_view text) {
     std::string_view name, value;
     if (!SplitProxyNote(text, name, value)) return;
     if (IsNoProxy(name)) {
-        proxy.noProxyVariable = corvane::Printable(name);
-        proxy.noProxyValue = corvane::Printable(value);
+        proxy.noProxyVariable = util::Printable(name);
+        proxy.noProxyValue = util::Printable(value);
         return;
     }
-    proxy.variable = corvane::Printable(name);
+    proxy.variable = util::Printable(name);
     proxy.url = WithoutCredentials(std::string(value));
     ReadSetting(proxy, std::string(value));
 }
@@ -164,7 +164,7 @@ void NoteProxyHeader(PingProxy& proxy, std::string_view line) {
         NoteScheme(proxy, line.substr(19));
     } else if (boost::algorithm::istarts_with(line, "X-Squid-Error:") ||
                boost::algorithm::istarts_with(line, "Proxy-Status:")) {
-        proxy.reason = corvane::Printable(line, kLongestReason);
+        proxy.reason = util::Printable(line, kLongestReason);
     } else if (line.empty()) {
         proxy.tunnelOpen = proxy.connectStatus >= 200 && proxy.connectStatus <= 299;
     }
@@ -179,7 +179,7 @@ std::string WithoutCredentials(const std::string& proxy) {
         curl_url_set(url.get(), CURLUPART_PASSWORD, nullptr, 0) != CURLUE_OK)
         return std::string(kNotAUrl);
     const std::string clean = CurlUrlPart(url.get(), CURLUPART_URL);
-    return clean.empty() ? std::string(kNotAUrl) : corvane::Printable(clean);
+    return clean.empty() ? std::string(kNotAUrl) : util::Printable(clean);
 }
 
 std::string WithoutProxySecret(const std::string& text, const std::string& setting) {

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "communication/ping_verdict.h"
-#include "install/printable_text.h"
+#include "util/printable_text.h"
 
 namespace Ardentis {
 namespace {
@@ -20,7 +20,7 @@ std::string Server(const PingFacts& facts) {
 
 // libcurl's words in parentheses, or nothing when it gave none.
 std::string Why(const PingFacts& facts) {
-    return facts.detail.empty() ? std::string() : " (" + corvane::Printable(facts.detail) + ")";
+    return facts.detail.empty() ? std::string() : " (" + util::Printable(facts.detail) + ")";
 }
 
 PingError SettingError(const PingFacts& facts) {

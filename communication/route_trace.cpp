@@ -8,7 +8,7 @@
 
 #include "communication/connect_attempts.h"
 #include "communication/ping_verdict.h"
-#include "install/printable_text.h"
+#include "util/printable_text.h"
 
 namespace Ardentis {
 namespace {
@@ -106,9 +106,9 @@ void AddMachineProxy(const PingProxy& proxy, std::vector<std::string>& lines) {
         "Windows proxy setting (WinHTTP): " +
         (system.proxy.empty()
              ? std::string("none, a direct connection")
-             : corvane::Printable(system.proxy) +
+             : util::Printable(system.proxy) +
                    (system.bypass.empty() ? std::string()
-                                          : ", not for " + corvane::Printable(system.bypass))));
+                                          : ", not for " + util::Printable(system.bypass))));
     // The check used what the setting names when the proxy URL holds its host and port.
     const bool same =
         named.empty() ? proxy.url.empty() : proxy.url.find("//" + named + "/") != std::string::npos;
@@ -119,7 +119,7 @@ void AddMachineProxy(const PingProxy& proxy, std::vector<std::string>& lines) {
             (named.empty()
                  ? "; clear https_proxy and all_proxy to check a direct connection"
                  : "; to check through that proxy, run it after: set https_proxy=http://" +
-                       corvane::Printable(named) + "/"));
+                       util::Printable(named) + "/"));
 }
 
 }  // namespace

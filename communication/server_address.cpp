@@ -5,7 +5,7 @@
 
 #include "communication/curl_handles.h"
 #include "install/install_keys.h"
-#include "install/printable_text.h"
+#include "util/printable_text.h"
 
 namespace Ardentis {
 namespace {
@@ -13,8 +13,8 @@ namespace {
 constexpr int kUnsupportedProtocol = CURLE_UNSUPPORTED_PROTOCOL;
 constexpr int kMalformedAddress = CURLE_URL_MALFORMAT;
 
-Unexpected<PingError> Refused(int code, std::string why) {
-    return Fail(PingError{code, std::move(why), "the configuration"});
+util::Unexpected Refused(int code, std::string why) {
+    return util::Fail(std::move(why), code);
 }
 
 std::string Lower(std::string_view text) {
@@ -26,7 +26,7 @@ std::string Lower(std::string_view text) {
 
 }  // namespace
 
-Expected<ServerAddress, PingError> ParseServerAddress(std::string_view text) {
+util::Expected<ServerAddress> ParseServerAddress(std::string_view text) {
     const std::string key(corvane::kServerKey);
     const std::string quoted = key + " '" + std::string(text) + "'";
     if (text.empty()) return Refused(kMalformedAddress, key + " is empty");
@@ -57,7 +57,7 @@ Expected<ServerAddress, PingError> ParseServerAddress(std::string_view text) {
     // libcurl decodes %XX in the host: a blank or control byte would split the request.
     const std::string host = CurlUrlPart(parsed.get(), CURLUPART_HOST);
     if (std::any_of(host.begin(), host.end(),
-                    [](char c) { return c == ' ' || corvane::IsControlByte(c); }))
+                    [](char c) { return c == ' ' || util::IsControlByte(c); }))
         return Refused(kMalformedAddress,
                        quoted + " names a host with a blank or control character");
     const std::string port = CurlUrlPart(parsed.get(), CURLUPART_PORT, CURLU_DEFAULT_PORT);

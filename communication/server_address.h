@@ -4,8 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "agentcommon/expected.h"
-#include "communication/ping_error.h"
+#include "util/expected.h"
 
 namespace Ardentis {
 
@@ -18,8 +17,8 @@ struct ServerAddress {
 // Accepts host, host:port, [IPv6-address]:port and https:// URLs with an optional base
 // path; the port defaults to 443. Any other scheme, http:// included, is refused with
 // error code 1 so that the token never crosses the network in clear; anything that is
-// not an address (credentials, query, fragment included) with error code 3. The refusal's
-// message is made here.
-Expected<ServerAddress, PingError> ParseServerAddress(std::string_view text);
+// not an address (credentials, query, fragment included) with error code 3. The error's
+// reason is the report's message for the refusal.
+util::Expected<ServerAddress> ParseServerAddress(std::string_view text);
 
 }  // namespace Ardentis

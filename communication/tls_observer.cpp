@@ -24,8 +24,11 @@ int OnServerCertificate(X509_STORE_CTX* store, void* user) {
     }
     X509_up_ref(leaf);
     observation->leaf.reset(leaf);
-    if (observation->firstContact) observation->refusal = FirstContactRefusal(leaf);
-    return observation->refusal.empty() ? 1 : 0;
+    if (!observation->firstContact) return 1;
+    const util::Expected<void> trusted = TrustedOnFirstContact(leaf);
+    if (trusted) return 1;
+    observation->refusal = trusted.Error().reason;
+    return 0;
 }
 
 // The observation of a context's connections, for OpenSSL's callbacks that take no data.

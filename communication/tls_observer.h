@@ -17,8 +17,8 @@ namespace Ardentis {
 
 struct TlsObservation {
     const PingProxy* proxy = nullptr;   // the route's proxy: its own handshake is not observed
-    bool firstContact = false;          // apply FirstContactRefusal and end the handshake on it
-    std::string refusal;                // why first contact refused the certificate
+    bool firstContact = false;          // apply TrustedOnFirstContact and end the handshake on it
+    std::string refusal;                // why first contact refused the certificate, or empty
     CertificatePtr leaf;                // the server's own certificate, of the first handshake
     bool leafChanged = false;           // a later handshake presented another one; it was refused
     std::string version;                // "TLSv1.3", once the handshake is done

@@ -4,7 +4,7 @@
 #include <charconv>
 #include <stdexcept>
 
-#include "install/printable_text.h"
+#include "util/printable_text.h"
 
 namespace corvane {
 
@@ -15,7 +15,7 @@ const InstallKey& KnownInstallKey(std::string_view name) {
     throw std::logic_error("not a key of install_config.txt: " + std::string(name));
 }
 
-Ardentis::Expected<long> TimeoutSeconds(const InstallKey& key, const std::string& value) {
+util::Expected<long> TimeoutSeconds(const InstallKey& key, const std::string& value) {
     const std::string text = boost::algorithm::trim_copy(value);
     if (text.empty()) return key.defaultSeconds;
     long seconds = 0;
@@ -23,10 +23,10 @@ Ardentis::Expected<long> TimeoutSeconds(const InstallKey& key, const std::string
     if (error == std::errc() && end == text.data() + text.size() && seconds >= 1 &&
         seconds <= kLongestTimeoutSeconds)
         return seconds;
-    return Ardentis::Fail(std::string(key.name) + " " + Quoted(text) +
-                          " is not a whole number of seconds from 1 to " +
-                          std::to_string(kLongestTimeoutSeconds) + "; using " +
-                          std::to_string(key.defaultSeconds) + " s");
+    return util::Fail(std::string(key.name) + " " + util::Quoted(text) +
+                      " is not a whole number of seconds from 1 to " +
+                      std::to_string(kLongestTimeoutSeconds) + "; using " +
+                      std::to_string(key.defaultSeconds) + " s");
 }
 
 }  // namespace corvane

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "agentcommon/expected.h"
+#include "util/expected.h"
 
 namespace corvane {
 
@@ -43,6 +43,6 @@ const InstallKey& KnownInstallKey(std::string_view name);
 // The seconds that value (blanks around it left out) gives the timeout key: its default
 // when value is empty. Returns an error, for the log, when value is not a whole number of
 // seconds in range; the caller then keeps the default.
-Ardentis::Expected<long> TimeoutSeconds(const InstallKey& key, const std::string& value);
+util::Expected<long> TimeoutSeconds(const InstallKey& key, const std::string& value);
 
 }  // namespace corvane

@@ -7,7 +7,7 @@
 #include <numeric>
 
 #include "install/install_keys.h"
-#include "install/printable_text.h"
+#include "util/printable_text.h"
 
 namespace corvane {
 namespace {
@@ -50,13 +50,13 @@ std::vector<std::string> LintInstallParameters(const InstallParameters& table) {
             warnings.push_back(
                 "install_config.txt begins with a UTF-8 byte-order mark, which "
                 "becomes part of the first key " +
-                Quoted(key) +
+                util::Quoted(key) +
                 ": save the file without it (plain ASCII, or UTF-8 without a "
                 "byte-order mark)");
         // A key that begins with "#" is commented out on purpose.
         if (key.empty() || key.starts_with('#')) continue;
         if (const std::string_view meant = MeantKey(key); !meant.empty())
-            warnings.push_back("install_config.txt: the key " + Quoted(key) +
+            warnings.push_back("install_config.txt: the key " + util::Quoted(key) +
                                " is not one the agent reads; if it means " + std::string(meant) +
                                ", write it exactly so (keys are case-sensitive)");
     }

@@ -35,11 +35,10 @@ std::size_t LoadInstallParameters(InstallParameters& table) {
     std::array<char, kInstallParameterWindow> buffer{};
     const std::wstring path = Ardentis::GetConfigPath() + L"/install_config.txt";
     // The console message stays the program's one for every cause; the log says which.
-    std::string failure;
-    if (const auto count = platform::ReadFileStart(path, buffer, &failure))
+    if (const auto count = platform::ReadFileStart(path, buffer))
         ParseInstallParameters(std::string_view(buffer.data(), *count), table);
     else
-        LogUnreadableInstallParameters(path, failure);
+        LogUnreadableInstallParameters(path, count.Error().reason);
     return table.size();
 }
 

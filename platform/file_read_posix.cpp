@@ -34,13 +34,9 @@ bool OpenForWritingElsewhere(int fd) {
 
 }  // namespace
 
-std::optional<std::size_t> ReadFileStart(const std::wstring& path, std::span<char> buffer,
-                                         std::string* failure) {
+util::Expected<std::size_t> ReadFileStart(const std::wstring& path, std::span<char> buffer) {
     const int fd = open(ToNativePath(path).c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        if (failure) *failure = std::strerror(errno);
-        return std::nullopt;
-    }
+    if (fd < 0) return util::Fail(std::strerror(errno));
 
     struct stat status = {};
     const char* refused = nullptr;
@@ -52,12 +48,11 @@ std::optional<std::size_t> ReadFileStart(const std::wstring& path, std::span<cha
         refused = "another process has it open for writing";
     if (refused) {
         close(fd);
-        if (failure) *failure = refused;
-        return std::nullopt;
+        return util::Fail(refused);
     }
     const ssize_t count = read(fd, buffer.data(), buffer.size());
     close(fd);
-    return count > 0 ? static_cast<std::size_t>(count) : 0;
+    return count > 0 ? static_cast<std::size_t>(count) : std::size_t{0};
 }
 
 }  // namespace platform

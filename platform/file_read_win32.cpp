@@ -7,23 +7,18 @@
 
 namespace platform {
 
-std::optional<std::size_t> ReadFileStart(const std::wstring& path, std::span<char> buffer,
-                                         std::string* failure) {
+util::Expected<std::size_t> ReadFileStart(const std::wstring& path, std::span<char> buffer) {
     // Other readers are welcome, writers are not: without FILE_SHARE_WRITE the open fails
     // while another handle to the file has write access. OPEN_EXISTING never creates it.
     const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        // Sharing violation (another process writes it), access denied, not found, ...
-        if (failure) *failure = WindowsErrorText(GetLastError());
-        return std::nullopt;
-    }
+    // Sharing violation (another process writes it), access denied, not found, ...
+    if (file == INVALID_HANDLE_VALUE) return util::Fail(WindowsErrorText(GetLastError()));
 
     // A named pipe or a device under that name could block the read forever.
     if (GetFileType(file) != FILE_TYPE_DISK) {
         CloseHandle(file);
-        if (failure) *failure = "not a file on disk but a device or a pipe";
-        return std::nullopt;
+        return util::Fail("not a file on disk but a device or a pipe");
     }
     const DWORD request = buffer.size() < MAXDWORD ? static_cast<DWORD>(buffer.size()) : MAXDWORD;
     DWORD count = 0;  // ReadFile leaves it 0 when the read fails

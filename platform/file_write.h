@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "util/expected.h"
+
 namespace platform {
 
 // A file written under a temporary name beside path and given path's name only once it
@@ -19,12 +21,12 @@ class NewFile {
     NewFile(const NewFile&) = delete;
     NewFile& operator=(const NewFile&) = delete;
 
-    // Empty when the temporary file was created, otherwise why not.
-    const std::string& Error() const { return error_; }
+    // Whether the temporary file was created; the error says why not, in words.
+    const util::Expected<void>& Created() const { return created_; }
 
     // Writes content, flushes it to disk, then gives the file the name path only if
-    // nothing has that name yet. Returns an empty string on success, otherwise why not.
-    std::string Commit(std::string_view content);
+    // nothing has that name yet; otherwise the error says why not, in words.
+    util::Expected<void> Commit(std::string_view content);
 
   private:
     friend void DiscardPendingFileAtExit();
@@ -36,17 +38,12 @@ class NewFile {
     std::wstring temporary_;
     std::intptr_t handle_ = -1;  // a file descriptor, or a Windows HANDLE
     bool watched_ = false;
-    std::string error_;
+    util::Expected<void> created_;
 };
 
-// Writes content to a temporary file in path's folder, flushes it to disk, then gives
-// it the name path only if nothing has that name yet. Returns an empty string on
-// success, otherwise why it failed; the temporary file never stays behind.
-std::string WriteNewFileAtomically(const std::wstring& path, std::string_view content);
-
-// Removes the temporary files that WriteNewFileAtomically leaves beside path when the
-// process is ended while writing: regular files of its own naming pattern only, and
-// none that a writer is still busy with.
+// Removes the temporary files that a NewFile for path leaves beside it when the process
+// is ended in a way that runs no exit handler (killed): regular files of its own naming
+// pattern only, and none that a writer is still busy with.
 void RemoveInterruptedWrites(const std::wstring& path);
 
 // Files and folders that the process creates from now on give others no access; owner

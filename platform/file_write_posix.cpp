@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <system_error>
+#include <utility>
 
 #include "platform/file_write.h"
 #include "platform/native_path.h"
@@ -44,7 +45,7 @@ NewFile::NewFile(const std::wstring& path) : path_(path) {
     std::string temporary = ToNativePath(path) + ".XXXXXX";
     const int fd = mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0) {
-        error_ = Failure("cannot create a temporary file beside it");
+        created_ = util::Fail(Failure("cannot create a temporary file beside it"));
         return;
     }
     // Held until the file has its name: RemoveInterruptedWrites leaves it alone.
@@ -61,9 +62,12 @@ void NewFile::Discard() {
     handle_ = -1;
 }
 
-std::string NewFile::Commit(std::string_view content) {
-    if (handle_ < 0) return error_;
-    if (!Claim()) return "the run is ending";
+util::Expected<void> NewFile::Commit(std::string_view content) {
+    if (handle_ < 0) {
+        if (!created_) return created_;
+        return util::Fail("it was written already");
+    }
+    if (!Claim()) return util::Fail("the run is ending");
     const int fd = static_cast<int>(handle_);
     std::string error;
     // Group-readable for the other members who run the check; nothing for others.
@@ -74,12 +78,8 @@ std::string NewFile::Commit(std::string_view content) {
         error = errno == EEXIST ? "another file of that name appeared meanwhile and was kept"
                                 : Failure("cannot give it its name");
     Discard();  // the temporary name goes either way
-    return error;
-}
-
-std::string WriteNewFileAtomically(const std::wstring& path, std::string_view content) {
-    NewFile file(path);
-    return file.Error().empty() ? file.Commit(content) : file.Error();
+    if (!error.empty()) return util::Fail(std::move(error));
+    return {};
 }
 
 void RemoveInterruptedWrites(const std::wstring& path) {

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <string_view>
+#include <utility>
 
 #include "platform/windows_error.h"
 
@@ -62,7 +63,7 @@ NewFile::NewFile(const std::wstring& path) : path_(path) {
         if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS) break;
     }
     if (file == INVALID_HANDLE_VALUE) {
-        error_ = Failure("cannot create a temporary file beside it", GetLastError());
+        created_ = util::Fail(Failure("cannot create a temporary file beside it", GetLastError()));
         return;
     }
     // The system removes the file when its handle closes until Commit takes the mark back:
@@ -81,9 +82,12 @@ void NewFile::Discard() {
     DeleteFileW(temporary_.c_str());
 }
 
-std::string NewFile::Commit(std::string_view content) {
-    if (handle_ == -1) return error_;
-    if (!Claim()) return "the run is ending";
+util::Expected<void> NewFile::Commit(std::string_view content) {
+    if (handle_ == -1) {
+        if (!created_) return created_;
+        return util::Fail("it was written already");
+    }
+    if (!Claim()) return util::Fail("the run is ending");
     const auto file = reinterpret_cast<HANDLE>(handle_);
     handle_ = -1;
     std::string error;
@@ -99,13 +103,9 @@ std::string NewFile::Commit(std::string_view content) {
         else if (code != 0)
             error = Failure("cannot give it its name", code);
     }
-    if (!error.empty()) DeleteFileW(temporary_.c_str());
-    return error;
-}
-
-std::string WriteNewFileAtomically(const std::wstring& path, std::string_view content) {
-    NewFile file(path);
-    return file.Error().empty() ? file.Commit(content) : file.Error();
+    if (error.empty()) return {};
+    DeleteFileW(temporary_.c_str());
+    return util::Fail(std::move(error));
 }
 
 void RemoveInterruptedWrites(const std::wstring& path) {

@@ -1,5 +1,8 @@
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
+
 #include <string>
 
 #include "platform/native_path.h"
@@ -7,18 +10,21 @@
 
 namespace platform {
 
-std::wstring ExecutableFolder() {
+util::Expected<std::wstring> ExecutableFolder() {
     std::string path(4096, '\0');
     const ssize_t length = readlink("/proc/self/exe", path.data(), path.size());
-    if (length <= 0 || static_cast<std::size_t>(length) >= path.size()) return {};
+    if (length < 0) return util::Fail(std::strerror(errno));
+    if (length == 0 || static_cast<std::size_t>(length) >= path.size())
+        return util::Fail("the path of the executable is longer than 4095 bytes");
     path.resize(static_cast<std::size_t>(length));
     const std::size_t slash = path.rfind('/');
     path.resize(slash == 0 ? 1 : slash);
     return FromNativePath(path);
 }
 
-bool SetWorkingDirectory(const std::wstring& path) {
-    return chdir(ToNativePath(path).c_str()) == 0;
+util::Expected<void> SetWorkingDirectory(const std::wstring& path) {
+    if (chdir(ToNativePath(path).c_str()) != 0) return util::Fail(std::strerror(errno));
+    return {};
 }
 
 }  // namespace platform

@@ -10,7 +10,7 @@
 
 namespace platform {
 
-std::string GiveUpRootForOwnerOf(const std::wstring& folder) {
+util::Expected<void> GiveUpRootForOwnerOf(const std::wstring& folder) {
     if (geteuid() != 0 && getuid() != 0) return {};
     struct stat status = {};
     // A missing folder is made by this run; one that root owns is root's installation.
@@ -18,8 +18,8 @@ std::string GiveUpRootForOwnerOf(const std::wstring& folder) {
     // The group list first: it needs root, and it must not keep root's groups.
     if (setgroups(1, &status.st_gid) != 0 || setgid(status.st_gid) != 0 ||
         setuid(status.st_uid) != 0)
-        return std::strerror(errno);
-    if (setuid(0) == 0 || geteuid() == 0) return "root's rights came back";
+        return util::Fail(std::strerror(errno));
+    if (setuid(0) == 0 || geteuid() == 0) return util::Fail("root's rights came back");
     return {};
 }
 

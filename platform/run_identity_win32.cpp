@@ -2,7 +2,7 @@
 
 namespace platform {
 
-std::string GiveUpRootForOwnerOf(const std::wstring&) {
+util::Expected<void> GiveUpRootForOwnerOf(const std::wstring&) {
     return {};
 }
 

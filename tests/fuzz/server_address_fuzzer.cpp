@@ -55,7 +55,7 @@ void CheckAddress(std::string_view text) {
 }
 
 void CheckPin(std::string_view pem) {
-    const Ardentis::Expected<std::string> pin = Ardentis::PinFromPem(pem);
+    const util::Expected<std::string> pin = Ardentis::PinFromPem(pem);
     if (!pin) {
         Require(!pin.Error().empty());
         return;

@@ -51,18 +51,25 @@ class Fd {
     int fd_;
 };
 
+// The count read, or "refused: " and why.
+std::string Outcome(const util::Expected<std::size_t>& read) {
+    return read ? std::to_string(*read) : "refused: " + read.Error().reason;
+}
+
 TEST(ReadFileStart, MissingFileGivesNothing) {
     TempDir dir;
     std::array<char, 16> buffer{};
-    EXPECT_EQ(ReadFileStart(Wide(dir / "missing.txt"), buffer), std::nullopt);
-    EXPECT_EQ(ReadFileStart(Wide(dir / "missing" / "install_config.txt"), buffer), std::nullopt);
+    EXPECT_EQ(Outcome(ReadFileStart(Wide(dir / "missing.txt"), buffer)),
+              "refused: No such file or directory");
+    EXPECT_EQ(Outcome(ReadFileStart(Wide(dir / "missing" / "install_config.txt"), buffer)),
+              "refused: No such file or directory");
     EXPECT_FALSE(std::filesystem::exists(dir / "missing.txt")) << "the reader created the file";
 }
 
 TEST(ReadFileStart, FolderGivesNothing) {
     TempDir dir;
     std::array<char, 16> buffer{};
-    EXPECT_EQ(ReadFileStart(Wide(dir.Path()), buffer), std::nullopt);
+    EXPECT_EQ(Outcome(ReadFileStart(Wide(dir.Path()), buffer)), "refused: not a regular file");
 }
 
 TEST(ReadFileStart, FifoGivesNothingWithoutBlocking) {
@@ -77,7 +84,7 @@ TEST(ReadFileStart, FifoGivesNothingWithoutBlocking) {
         Fd writer(open(fifo.c_str(), O_WRONLY | O_NONBLOCK));
         FAIL() << "ReadFileStart blocked on a FIFO without a writer";
     }
-    EXPECT_EQ(result.get(), std::nullopt);
+    EXPECT_EQ(Outcome(result.get()), "refused: not a regular file");
 }
 
 TEST(ReadFileStart, ReadsOnlyWhatFitsTheBuffer) {
@@ -87,7 +94,7 @@ TEST(ReadFileStart, ReadsOnlyWhatFitsTheBuffer) {
 
     std::vector<char> buffer(4096, '\0');
     const auto count = ReadFileStart(Wide(dir / "big.txt"), buffer);
-    ASSERT_TRUE(count.has_value());
+    ASSERT_TRUE(count) << count.Error().reason;
     EXPECT_EQ(*count, 4096u);
     EXPECT_EQ(std::string(buffer.begin(), buffer.end()), content.substr(0, 4096));
 }
@@ -98,7 +105,7 @@ TEST(ReadFileStart, ShortFileLeavesTheRestOfTheBuffer) {
 
     std::vector<char> buffer(4096, '\0');
     const auto count = ReadFileStart(Wide(dir / "small.txt"), buffer);
-    ASSERT_TRUE(count.has_value());
+    ASSERT_TRUE(count) << count.Error().reason;
     EXPECT_EQ(*count, 4u);
     EXPECT_EQ(std::string(buffer.begin(), buffer.end()), "A=1\n" + std::string(4092, '\0'));
 }
@@ -107,7 +114,7 @@ TEST(ReadFileStart, EmptyFileGivesZero) {
     TempDir dir;
     WriteFile(dir / "empty.txt", "");
     std::array<char, 16> buffer{};
-    EXPECT_EQ(ReadFileStart(Wide(dir / "empty.txt"), buffer), std::optional<std::size_t>(0));
+    EXPECT_EQ(Outcome(ReadFileStart(Wide(dir / "empty.txt"), buffer)), "0");
 }
 
 TEST(ReadFileStart, ReadsNamesThatAreNotValidUtf8) {
@@ -117,7 +124,7 @@ TEST(ReadFileStart, ReadsNamesThatAreNotValidUtf8) {
         WriteFile(dir.Path() / name, name);
         std::array<char, 64> buffer{};
         const auto count = ReadFileStart(Wide(dir.Path() / name), buffer);
-        ASSERT_TRUE(count.has_value()) << name;
+        ASSERT_TRUE(count) << name;
         EXPECT_EQ(std::string(buffer.data(), *count), name);
     }
 }
@@ -142,10 +149,11 @@ TEST(ReadFileStart, RefusesAFileOpenForWriting) {
     {
         Fd writer(open(path.c_str(), O_WRONLY));
         ASSERT_GE(writer.Get(), 0) << std::strerror(errno);
-        EXPECT_EQ(ReadFileStart(Wide(path), buffer), std::nullopt);
+        EXPECT_EQ(Outcome(ReadFileStart(Wide(path), buffer)),
+                  "refused: another process has it open for writing");
     }
     // Once the writer is gone the file reads again.
-    EXPECT_EQ(ReadFileStart(Wide(path), buffer), std::optional<std::size_t>(4));
+    EXPECT_EQ(Outcome(ReadFileStart(Wide(path), buffer)), "4");
 }
 
 TEST(ReadFileStart, WelcomesOtherReadersAndLeavesNoLease) {
@@ -158,7 +166,7 @@ TEST(ReadFileStart, WelcomesOtherReadersAndLeavesNoLease) {
     {
         Fd reader(open(path.c_str(), O_RDONLY));
         ASSERT_GE(reader.Get(), 0) << std::strerror(errno);
-        EXPECT_EQ(ReadFileStart(Wide(path), buffer), std::optional<std::size_t>(4));
+        EXPECT_EQ(Outcome(ReadFileStart(Wide(path), buffer)), "4");
     }
     // A lease left behind would make this open wait for the lease to be broken.
     Fd writer(open(path.c_str(), O_WRONLY | O_NONBLOCK));
@@ -185,7 +193,7 @@ TEST(ReadFileStart, WriterDuringTheLeaseProbeCannotEndTheProcess) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     const auto readRepeatedly = [&] {
         std::array<char, 16> buffer{};
-        for (int i = 0; i < 20000; ++i) ReadFileStart(Wide(path), buffer);
+        for (int i = 0; i < 20000; ++i) (void)ReadFileStart(Wide(path), buffer);
         std::exit(0);
     };
     EXPECT_EXIT(readRepeatedly(), testing::ExitedWithCode(0), "");

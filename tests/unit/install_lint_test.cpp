@@ -95,10 +95,10 @@ TEST(TimeoutSeconds, WholeSecondsInRangeOrTheDefault) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.value);
-        const Ardentis::Expected<long> seconds = TimeoutSeconds(key, row.value);
+        const util::Expected<long> seconds = TimeoutSeconds(key, row.value);
         EXPECT_EQ(seconds ? *seconds : 0, row.seconds);
     }
-    EXPECT_EQ(TimeoutSeconds(KnownInstallKey(kConnectTimeoutKey), "0\x1b").Error(),
+    EXPECT_EQ(TimeoutSeconds(KnownInstallKey(kConnectTimeoutKey), "0\x1b").Error().reason,
               "ConfigurationServerConnectTimeout '0\\x1b' is not a whole number of seconds "
               "from 1 to 3600; using 10 s");
 }

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "install/printable_text.h"
+#include "util/printable_text.h"
 
 namespace Ardentis {
 namespace {
@@ -172,7 +172,7 @@ TEST(Printable, WritesOutEveryByteOutsidePrintableAscii) {
         {"a\\b", "a\\\\b"},
     };
     for (const auto& row : rows) {
-        EXPECT_EQ(corvane::Printable(row.text), row.shown);
+        EXPECT_EQ(util::Printable(row.text), row.shown);
         EXPECT_TRUE(Contains(Classify(CURLE_RECV_ERROR, 0, PingAnswer{}, row.text).message,
                              "(" + row.shown + ")"));
         EXPECT_TRUE(Contains(Classify(CURLE_OK, 403, Answer("HTTP/1.1 403 " + row.text)).message,
@@ -180,8 +180,8 @@ TEST(Printable, WritesOutEveryByteOutsidePrintableAscii) {
     }
     // A path to copy keeps its backslashes and its length; controls are still written out.
     const std::string longPath = "C:\\Program Files\\" + std::string(200, 'x');
-    EXPECT_EQ(corvane::PrintableAsIs(longPath), longPath);
-    EXPECT_EQ(corvane::PrintableAsIs("/opt/a\x1b[2J"), "/opt/a\\x1b[2J");
+    EXPECT_EQ(util::PrintableAsIs(longPath), longPath);
+    EXPECT_EQ(util::PrintableAsIs("/opt/a\x1b[2J"), "/opt/a\\x1b[2J");
 }
 
 }  // namespace

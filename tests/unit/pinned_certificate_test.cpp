@@ -39,21 +39,21 @@ std::wstring Wide(const std::filesystem::path& path) {
 }
 
 template <typename T>
-void ExpectNoPin(const Expected<T>& result) {
+void ExpectNoPin(const util::Expected<T>& result) {
     ASSERT_FALSE(result) << "a pin from nothing";
-    EXPECT_NE(result.Error(), "") << "a refusal must say why";
+    EXPECT_NE(result.Error().reason, "") << "a refusal must say why";
 }
 
 // The pin, or the reason as the failure's text.
-std::string PinOf(const Expected<std::string>& result) {
-    return result ? *result : "error: " + result.Error();
+std::string PinOf(const util::Expected<std::string>& result) {
+    return result ? *result : "error: " + result.Error().reason;
 }
-std::string PinOf(const Expected<PinnedKey>& result) {
-    return result ? result->pin : "error: " + result.Error();
+std::string PinOf(const util::Expected<PinnedKey>& result) {
+    return result ? result->pin : "error: " + result.Error().reason;
 }
 
 TEST(PinFromPem, CertificateGivesThePinOfItsPublicKey) {
-    const Expected<std::string> result = PinFromPem(kCertificate);
+    const util::Expected<std::string> result = PinFromPem(kCertificate);
     EXPECT_EQ(PinOf(result), kPin);
     EXPECT_EQ(PinOf(result).size(), 8u + 44u);
 }
@@ -93,13 +93,14 @@ TEST(PinFromPem, NoCertificateGivesAnError) {
 }
 
 TEST(PinFromPem, EmptyInputSaysSo) {
-    EXPECT_EQ(PinFromPem("").Error(), "it is empty");
+    EXPECT_EQ(PinFromPem("").Error().reason, "it is empty");
 }
 
 TEST(ReadPinnedCertificate, FileHoldingTheCertificate) {
     TempDir dir;
     WriteFile(dir / "ConfigurationServer.PEM", kCertificate);
-    const Expected<PinnedKey> key = ReadPinnedCertificate(Wide(dir / "ConfigurationServer.PEM"));
+    const util::Expected<PinnedKey> key =
+        ReadPinnedCertificate(Wide(dir / "ConfigurationServer.PEM"));
     EXPECT_EQ(PinOf(key), kPin);
     EXPECT_EQ(key ? key->issuer : "", "CN=pin.test");
 }

@@ -14,7 +14,7 @@ void ExpectAccepted(std::string_view text, const std::string& pingUrl,
                     const std::string& hostPort) {
     SCOPED_TRACE(std::string(text));
     const auto address = ParseServerAddress(text);
-    ASSERT_TRUE(address) << "refused: " << address.Error().code << " " << address.Error().message;
+    ASSERT_TRUE(address) << "refused: " << address.Error().code << " " << address.Error().reason;
     EXPECT_EQ(address->pingUrl, pingUrl);
     EXPECT_EQ(address->hostPort, hostPort);
 }
@@ -24,7 +24,7 @@ void ExpectRefused(std::string_view text, int code) {
     const auto address = ParseServerAddress(text);
     ASSERT_FALSE(address) << "a refused address must give nothing to dial";
     EXPECT_EQ(address.Error().code, code);
-    EXPECT_NE(address.Error().message, "") << "a refused address must say why";
+    EXPECT_NE(address.Error().reason, "") << "a refused address must say why";
 }
 
 TEST(ParseServerAddress, HostAloneGetsPort443) {
@@ -80,12 +80,12 @@ TEST(ParseServerAddress, ThingsThatAreNoAddressAreRefused) {
 }
 
 TEST(ParseServerAddress, EmptyAddressSaysSo) {
-    EXPECT_EQ(ParseServerAddress("").Error().message, "ConfigurationServer is empty");
+    EXPECT_EQ(ParseServerAddress("").Error().reason, "ConfigurationServer is empty");
 }
 
 TEST(ParseServerAddress, RefusalQuotesTheAddress) {
-    EXPECT_NE(ParseServerAddress("h#f").Error().message.find("'h#f'"), std::string::npos);
-    EXPECT_NE(ParseServerAddress("http://h:1").Error().message.find("'http://h:1'"),
+    EXPECT_NE(ParseServerAddress("h#f").Error().reason.find("'h#f'"), std::string::npos);
+    EXPECT_NE(ParseServerAddress("http://h:1").Error().reason.find("'http://h:1'"),
               std::string::npos);
 }
 

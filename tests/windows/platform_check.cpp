@@ -227,17 +227,28 @@ int CountEntries(const std::wstring& folder) {
 }
 
 // How the communication module pins the server certificate.
+util::Expected<void> WriteNewFile(const std::wstring& path, std::string_view content) {
+    platform::NewFile file(path);
+    if (!file.Created()) return file.Created();
+    return file.Commit(content);
+}
+
+// "written", or why not.
+std::string Outcome(const util::Expected<void>& write) {
+    return write ? "written" : write.Error().reason;
+}
+
 void CheckAtomicWrite(const std::wstring& scratch) {
     const std::wstring folder = scratch + L"\\pin";
     CreateDirectoryW(folder.c_str(), nullptr);
     const std::wstring target = folder + L"/ConfigurationServer.PEM";
     const std::string first(100000, 'a');
 
-    const std::string created = platform::WriteNewFileAtomically(target, first);
-    Check(created.empty(), "write: new file", created);
+    const std::string created = Outcome(WriteNewFile(target, first));
+    Check(created == "written", "write: new file", created);
     Check(ReadAll(target) == first, "write: whole content under the final name");
 
-    const std::string again = platform::WriteNewFileAtomically(target, "second");
+    const std::string again = Outcome(WriteNewFile(target, "second"));
     Check(again == "another file of that name appeared meanwhile and was kept",
           "write: an existing file is refused", again);
     Check(ReadAll(target) == first, "write: the existing file is kept");
@@ -254,7 +265,7 @@ void CheckAtomicWrite(const std::wstring& scratch) {
     Check(platform::PathExists(other) && platform::PathExists(target),
           "write: other files are kept");
 
-    const std::string missing = platform::WriteNewFileAtomically(scratch + L"\\absent\\x.PEM", "x");
+    const std::string missing = Outcome(WriteNewFile(scratch + L"\\absent\\x.PEM", "x"));
     Check(missing.rfind("cannot create a temporary file beside it: ", 0) == 0,
           "write: missing folder", missing);
 }
@@ -301,7 +312,9 @@ std::wstring CurrentDirectory() {
 }
 
 void CheckProcessPaths(const std::wstring& scratch, const std::wstring& exeFolder) {
-    const std::wstring folder = platform::ExecutableFolder();
+    const auto found = platform::ExecutableFolder();
+    const std::wstring folder = found ? *found : L"";
+    Check(found.HasValue(), "paths: executable folder found", found ? "" : found.Error().reason);
     // The script puts this program in a folder deeper than MAX_PATH.
     Check(exeFolder.size() > MAX_PATH, "paths: executable path is longer than MAX_PATH");
     Check(CompareStringOrdinal(folder.c_str(), -1, exeFolder.c_str(), -1, TRUE) == CSTR_EQUAL,
@@ -311,7 +324,7 @@ void CheckProcessPaths(const std::wstring& scratch, const std::wstring& exeFolde
 
     const std::wstring target = scratch + L"\\work dir";
     CreateDirectoryW(target.c_str(), nullptr);
-    Check(platform::SetWorkingDirectory(target), "cwd: change succeeds");
+    Check(platform::SetWorkingDirectory(target).HasValue(), "cwd: change succeeds");
     const std::wstring now = CurrentDirectory();
     Check(CompareStringOrdinal(now.c_str(), -1, target.c_str(), -1, TRUE) == CSTR_EQUAL,
           "cwd: now the target folder", Narrow(now));

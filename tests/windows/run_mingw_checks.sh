@@ -39,7 +39,7 @@ SOURCES=(platform/console_control_win32.cpp platform/file_read_win32.cpp
          platform/process_paths_win32.cpp platform/environment_win32.cpp
          platform/native_path_win32.cpp platform/library_search_win32.cpp platform/new_file.cpp
          platform/windows_error_win32.cpp platform/name_lookup_win32.cpp
-         install/install_parameters.cpp install/printable_text.cpp check/ping_report.cpp
+         install/install_parameters.cpp util/printable_text.cpp check/ping_report.cpp
          tests/windows/platform_check.cpp)
 
 objects=()

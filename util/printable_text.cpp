@@ -1,6 +1,6 @@
-#include "install/printable_text.h"
+#include "util/printable_text.h"
 
-namespace corvane {
+namespace util {
 
 namespace {
 
@@ -44,4 +44,4 @@ std::string Quoted(std::string_view text) {
     return quoted;
 }
 
-}  // namespace corvane
+}  // namespace util

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace corvane {
+namespace util {
 
 // Longest piece of outside text that reaches the report or the log.
 constexpr std::size_t kLongestShownText = 160;
@@ -31,4 +31,4 @@ std::string PrintableAsIs(std::string_view text);
 // Printable(text) between single quotes.
 std::string Quoted(std::string_view text);
 
-}  // namespace corvane
+}  // namespace util
