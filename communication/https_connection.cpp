@@ -152,6 +152,7 @@ bool HttpsConnection::Ping() {
     const std::string authorization = "Authorization: Bearer " + settings.token;
     const CurlListPtr headers(curl_slist_append(nullptr, authorization.c_str()));
     char detail[CURL_ERROR_SIZE] = {};
+    const util::Expected<std::string> owner = platform::OwnerName(certificatePath);
     PingFacts facts;
     facts.target = {address->host,
                     address->hostPort,
@@ -160,7 +161,7 @@ bool HttpsConnection::Ping() {
                     pin.pin,
                     pin.issuer,
                     util::PrintableAsIs(platform::DisplayPath(certificatePath)),
-                    pinned ? util::Printable(platform::OwnerName(certificatePath)) : std::string()};
+                    pinned && owner ? util::Printable(*owner) : std::string()};
     RouteNotes route{.route = facts.route, .proxySetting = {}};
     TlsObservation tls;
     tls.proxy = &facts.route.proxy;

@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "util/expected.h"
+
 namespace platform {
 
 // True when the status of path can be read: a file, a folder or anything else that
@@ -32,8 +34,9 @@ bool UsableLogFile(const std::wstring& path);
 // that exists and that UsableLogFile takes.
 bool HeldOpenAsRegularFile(const std::wstring& path);
 
-// The name of the user who owns path (not following a link), for advice on who may
-// remove it; empty when it cannot be told, and always on Windows.
-std::string OwnerName(const std::wstring& path);
+// The name of the user who owns path (not following a link; the number when the user has
+// no name), for advice on who may remove it, or why it cannot be told; on Windows, where
+// the access list decides, always the latter.
+util::Expected<std::string> OwnerName(const std::wstring& path);
 
 }  // namespace platform

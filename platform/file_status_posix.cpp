@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 #include <vector>
@@ -50,15 +51,15 @@ bool HeldOpenAsRegularFile(const std::wstring& path) {
     return false;
 }
 
-std::string OwnerName(const std::wstring& path) {
+util::Expected<std::string> OwnerName(const std::wstring& path) {
     struct stat status = {};
-    if (lstat(ToNativePath(path).c_str(), &status) != 0) return {};
+    if (lstat(ToNativePath(path).c_str(), &status) != 0) return util::Fail(std::strerror(errno));
     std::vector<char> buffer(16 * 1024);
     struct passwd entry = {};
     struct passwd* found = nullptr;
     if (getpwuid_r(status.st_uid, &entry, buffer.data(), buffer.size(), &found) != 0 || !found)
         return std::to_string(status.st_uid);
-    return found->pw_name;
+    return std::string(found->pw_name);
 }
 
 }  // namespace platform

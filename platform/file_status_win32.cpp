@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/file_status.h"
+#include "platform/windows_error.h"
 
 namespace platform {
 
@@ -26,18 +27,20 @@ bool PathTaken(const std::wstring& path) {
 
 namespace {
 
-// The path the system reaches through handle, links and junctions resolved; empty when
-// it cannot tell.
-std::wstring FinalPath(const std::wstring& path) {
+// The path the system reaches through path, links and junctions resolved, or why it
+// cannot tell.
+util::Expected<std::wstring> FinalPath(const std::wstring& path) {
     const HANDLE handle = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return {};
+    if (handle == INVALID_HANDLE_VALUE) return util::Fail(WindowsErrorText(GetLastError()));
     std::wstring final(32768, L'\0');
     const DWORD length =
         GetFinalPathNameByHandleW(handle, final.data(), static_cast<DWORD>(final.size()), 0);
+    const DWORD error = GetLastError();
     CloseHandle(handle);
-    if (length == 0 || length >= final.size()) return {};
+    if (length == 0) return util::Fail(WindowsErrorText(error));
+    if (length >= final.size()) return util::Fail("its final path is too long");
     final.resize(length);
     return final;
 }
@@ -129,10 +132,9 @@ bool UsableLogFile(const std::wstring& path) {
         (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE))
         return false;
     // A link resolves to another folder or name.
-    const std::wstring final = FinalPath(path);
-    const std::wstring folderFinal = FinalPath(folder);
-    return !final.empty() && !folderFinal.empty() &&
-           SameText(final, folderFinal + L"\\" + path.substr(slash + 1));
+    const util::Expected<std::wstring> final = FinalPath(path);
+    const util::Expected<std::wstring> folderFinal = FinalPath(folder);
+    return final && folderFinal && SameText(*final, *folderFinal + L"\\" + path.substr(slash + 1));
 }
 
 bool OnlyOwnerMayChange(const std::wstring& path) {
@@ -145,8 +147,8 @@ bool HeldOpenAsRegularFile(const std::wstring& path) {
     return PathExists(path) && UsableLogFile(path);
 }
 
-std::string OwnerName(const std::wstring&) {
-    return {};  // administrators may remove it, whoever owns it
+util::Expected<std::string> OwnerName(const std::wstring&) {
+    return util::Fail("administrators may remove it, whoever owns it");
 }
 
 }  // namespace platform
