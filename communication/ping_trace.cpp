@@ -6,8 +6,8 @@
 #include <cstdlib>
 
 #include "agentcommon/CorvaneCommon.h"
+#include "communication/ping_verdict.h"
 #include "communication/pinned_certificate.h"
-#include "communication/proxy_verdict.h"
 #include "communication/route_trace.h"
 #include "install/install_keys.h"
 

@@ -1,8 +1,9 @@
 // What a ping's outcome is: every error code the connection reports, with the step it
-// stops at and the words of its message, made in ping_verdict.cpp and, for the proxy's
-// failures, proxy_verdict.cpp (but for the refused addresses of server_address.cpp).
+// stops at and the words of its message (but for the refused addresses of
+// server_address.cpp), decided by the party that failed, then by the cause.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "communication/ping_error.h"
@@ -28,6 +29,16 @@ std::string StatusText(const std::string& statusLine, long status);
 // asked again, otherwise libcurl's words (detail).
 std::string LookupCause(platform::LookupFailure failure, const std::string& host,
                         const std::string& detail);
+
+// The proxy's failure, for a transfer that ended with code (libcurl's, after the verdict's
+// own readings): its variable, its name, the connection to it, the TLS handshake with it,
+// its answer to CONNECT, or its inspection of TLS. Nothing when no proxy was named or the
+// proxy was not the party that failed.
+std::optional<PingError> ProxyFailure(const PingFacts& facts, int code);
+
+// True when a changed key came through a proxy's tunnel from another issuer than the
+// pinned certificate's: a proxy that inspects TLS, not a new key of the server's.
+bool InspectionLikely(const PingFacts& facts);
 
 // The errors found before anything is sent.
 PingError TokenRefused();  // ApplicationToken holds a control byte
