@@ -267,7 +267,8 @@ run_against_server() {
         test "$(stat -c %a "$PREFIX/config/ConfigurationServer.PEM")" = 640
 
     # The server's key changes: the message says where the pin is and who may remove it,
-    # and the README's steps pin the new key.
+    # and the steps in docs/troubleshooting.md ("Replacing the pinned certificate") pin
+    # the new key.
     kill "$SERVER_PID" 2>/dev/null
     wait "$SERVER_PID" 2>/dev/null
     rm -f "$WORK/port"
