@@ -2,7 +2,7 @@
 
 #include <boost/algorithm/string/trim.hpp>
 
-#include "communication/connection_log.h"
+#include "communication/ping_trace.h"
 #include "install/install_keys.h"
 #include "install/install_lint.h"
 #include "install/install_parameters.h"

@@ -4,17 +4,14 @@
 #include <ctime>
 #include <optional>
 
-#include "communication/connection_log.h"
 #include "communication/connection_settings.h"
 #include "communication/curl_handles.h"
 #include "communication/ping_trace.h"
 #include "communication/ping_verdict.h"
-#include "communication/pinned_certificate.h"
-#include "communication/proxy_notes.h"
 #include "communication/route_notes.h"
 #include "communication/server_address.h"
+#include "communication/server_certificate.h"
 #include "communication/tls_observer.h"
-#include "communication/transfer_loop.h"
 #include "platform/file_status.h"
 #include "platform/file_write.h"
 #include "platform/module_pin.h"
@@ -27,6 +24,33 @@ namespace {
 
 // Only this much of an answer's body is read; a longer one ends the transfer.
 constexpr std::size_t kLargestBody = 64 * 1024;
+
+// libcurl is asked to look at the transfer at least this often. libcurl 7.88 does not
+// watch the socket of the next address it tries after one timed out: the connection it
+// made was noticed only at its next timer, up to a second later, which with a short
+// connect timeout turned a live second address into a timeout.
+constexpr int kLongestWaitMs = 100;
+
+// curl_easy_perform, with libcurl looking at the transfer every kLongestWaitMs at least.
+CURLcode PerformTransfer(CURL* curl) {
+    const CurlMultiPtr multi(curl_multi_init());
+    if (!multi || curl_multi_add_handle(multi.get(), curl) != CURLM_OK)
+        return curl_easy_perform(curl);
+    CURLcode result = CURLE_FAILED_INIT;
+    int running = 1;
+    while (running > 0) {
+        if (curl_multi_perform(multi.get(), &running) != CURLM_OK) break;
+        if (running > 0 &&
+            curl_multi_poll(multi.get(), nullptr, 0, kLongestWaitMs, nullptr) != CURLM_OK)
+            break;
+    }
+    int left = 0;
+    while (CURLMsg* message = curl_multi_info_read(multi.get(), &left))
+        if (message->msg == CURLMSG_DONE && message->easy_handle == curl)
+            result = message->data.result;
+    curl_multi_remove_handle(multi.get(), curl);
+    return result;
+}
 
 std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* user) {
     auto* answer = static_cast<PingAnswer*>(user);

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "agentcommon/CorvaneCommon.h"
-#include "communication/ping_error.h"
+#include "communication/ping_facts.h"
 
 namespace Ardentis {
 

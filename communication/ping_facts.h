@@ -1,19 +1,34 @@
-// Everything one ping learnt, as a plain value. The connection fills it while and after
-// the transfer runs; the verdict (ping_verdict.h) and the log's trace (ping_trace.h) are
-// made from it alone, so that both can be tested with values built by hand.
+// Everything one ping learnt, as a plain value, and the error it ends with. The connection
+// fills it while and after the transfer runs; the verdict (ping_verdict.h) and the log's
+// trace (ping_trace.h) are made from it alone, so that both can be tested with values
+// built by hand. Text that came from outside (the server, the proxy, libcurl, the system)
+// is made printable where it is captured: a field of type PrintableText holds it so.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <ctime>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "communication/certificate_facts.h"
 #include "platform/name_lookup.h"
 #include "platform/system_proxy.h"
 
 namespace Ardentis {
+
+// The most the pinned certificate file may hold: a certificate, even with a long chain, is
+// far smaller.
+inline constexpr std::size_t kLargestPinnedFile = 64 * 1024;
+
+struct CertificateFacts {
+    std::string subject;    // RFC 2253 form, printable
+    std::string issuer;     // the same
+    std::string notBefore;  // YYYY-MM-DD
+    std::string notAfter;   // YYYY-MM-DD
+    int daysLeft = 0;       // days until notAfter, a part day counted whole; < 0 once passed
+    std::string pin;        // the public key's pin, see PublicKeyPin; empty when unreadable
+};
 
 // The server, as install_config.txt names it, and how it is trusted.
 struct PingTarget {
@@ -27,7 +42,7 @@ struct PingTarget {
     std::string pinnedOwner;   // the user who owns that file; empty when unknown
 };
 
-// One address the ping tried, as libcurl's notes on the transfer tell it (connect_attempts.h).
+// One address the ping tried, as libcurl's notes on the transfer tell it (route_notes.h).
 enum class AttemptOutcome { Pending, Connected, Refused, TimedOut, Unreachable, Failed };
 
 struct ConnectAttempt {
@@ -39,7 +54,7 @@ struct ConnectAttempt {
     double milliseconds = 0;  // from the start to the outcome
 };
 
-// The proxy, how it was chosen and what it answered (proxy_notes.h).
+// The proxy, how it was chosen and what it answered (route_notes.h).
 struct PingProxy {
     std::string url;       // the proxy libcurl took from the environment, credentials removed
     std::string variable;  // the variable that named it: https_proxy, HTTPS_PROXY, all_proxy...
@@ -110,6 +125,16 @@ struct PingTimes {
     std::int64_t tlsHandshake = 0;
     std::int64_t firstByte = 0;
     std::int64_t total = 0;
+};
+
+// Why a ping failed, as the connection reports it: the verdict on the facts.
+struct PingError {
+    /// 0 after a 2xx answer, 22 after another status, otherwise a libcurl code.
+    std::int32_t code = 0;
+    /// Empty with code 0; otherwise what failed and where, for the report.
+    std::string message;
+    /// The step of the ping it stopped at, for the log's verdict ("the TLS handshake").
+    const char* step = "";
 };
 
 struct PingFacts {

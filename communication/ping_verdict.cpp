@@ -10,7 +10,7 @@
 #include <utility>
 
 #include "agentcommon/CorvaneCommon.h"
-#include "communication/pinned_certificate.h"
+#include "communication/server_certificate.h"
 #include "install/install_keys.h"
 #include "util/printable_text.h"
 

@@ -6,7 +6,6 @@
 #include <optional>
 #include <string>
 
-#include "communication/ping_error.h"
 #include "communication/ping_facts.h"
 
 namespace Ardentis {

@@ -1,11 +1,18 @@
-// The connection's hook into libcurl's notes on the transfer: they fill the ping's route
-// (the addresses tried, the proxy and its answer) while the transfer runs.
+// The ping's route, captured from libcurl's notes on the transfer and the header lines that
+// arrive while it runs: the addresses tried and what became of each, and the proxy (which
+// variable named it and whether libcurl can use its value, or that no_proxy excluded the
+// server; whether libcurl reached it, and its answer to CONNECT). Its lookup is the only
+// one the ping makes: libcurl 7.88 does not hand out the list it resolved, and an address
+// after the one that connected is never tried. Everything is parsed here, once; the
+// log's lines are made from the route by the trace (ping_trace.h).
 #pragma once
 
 #include <curl/curl.h>
 
 #include <chrono>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "communication/ping_facts.h"
 
@@ -36,5 +43,43 @@ int OnRequestReady(void* notes, char* ip, char* localIp, int port, int localPort
 // libcurl and the system know at the end (the proxy's answer code, a proxy variable that
 // no_proxy overruled, the machine's own proxy setting).
 void FinishRoute(RouteNotes& notes, CURL* curl, CURLcode result);
+
+// The pieces of the route, each from one kind of note; OnRouteNote and FinishRoute call them.
+
+// Takes one of libcurl's informational notes, seen at nowMs on the ping's clock:
+// "  Trying 127.0.0.1:443...", "connect to 127.0.0.1 port 443 failed: Connection refused",
+// "ipv4 connect timeout after 1000ms, move on!", "Connected to host (127.0.0.1) port 443".
+// Any other note is ignored.
+void NoteConnectText(std::vector<ConnectAttempt>& attempts, std::string_view text, double nowMs);
+
+// Settles the attempts still open when the transfer ended with result: one whose address
+// is primaryIp (libcurl's connected address) connected, otherwise a timeout ends them.
+void SettleAttempts(std::vector<ConnectAttempt>& attempts, CURLcode result,
+                    std::string_view primaryIp, double nowMs);
+
+// Takes one of libcurl's informational notes: "Uses proxy env variable NAME == 'VALUE'"
+// and "Connected to HOST (IP) port PORT".
+void NoteProxyText(PingProxy& proxy, std::string_view text);
+
+// The value in a note "Uses proxy env variable NAME == 'VALUE'" of a variable that names a
+// proxy, credentials and all; empty for any other note. Kept only to clean libcurl's words.
+std::string ProxySettingIn(std::string_view text);
+
+// Takes one header line (line end included or not) that arrived; while libcurl is
+// connected to the proxy and its tunnel is not open, the lines are the proxy's answer to
+// CONNECT.
+void NoteProxyHeader(PingProxy& proxy, std::string_view line);
+
+// A proxy setting without its credentials, printable: "http://127.0.0.1:8080/".
+std::string WithoutCredentials(const std::string& proxy);
+
+// text (libcurl's words on a failure) without the proxy setting it may quote: the
+// setting is replaced by its form without credentials, and text that still holds the
+// password is dropped whole.
+std::string WithoutProxySecret(const std::string& text, const std::string& setting);
+
+// The variable libcurl would take a proxy for https from, in its order (https_proxy,
+// HTTPS_PROXY, all_proxy, ALL_PROXY); empty when none is set.
+std::string ProxyVariableInEnvironment();
 
 }  // namespace Ardentis

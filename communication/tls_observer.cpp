@@ -1,6 +1,6 @@
 #include "communication/tls_observer.h"
 
-#include "communication/certificate_facts.h"
+#include "communication/server_certificate.h"
 
 #include <openssl/ssl.h>
 

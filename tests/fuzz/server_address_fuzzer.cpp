@@ -8,9 +8,9 @@
 #include <string_view>
 
 #include "communication/curl_handles.h"
-#include "communication/pinned_certificate.h"
-#include "communication/proxy_notes.h"
+#include "communication/route_notes.h"
 #include "communication/server_address.h"
+#include "communication/server_certificate.h"
 
 namespace {
 
@@ -50,14 +50,14 @@ void CheckAddress(std::string_view text) {
     } else {
         // libcurl's "unsupported protocol" (1) or "malformed URL" (3), and why.
         Require(parsed.Error().code == 1 || parsed.Error().code == 3);
-        Require(!parsed.Error().message.empty());
+        Require(!parsed.Error().reason.empty());
     }
 }
 
 void CheckPin(std::string_view pem) {
     const util::Expected<std::string> pin = Ardentis::PinFromPem(pem);
     if (!pin) {
-        Require(!pin.Error().empty());
+        Require(!pin.Error().reason.empty());
         return;
     }
     // "sha256//" and the base64 of a 32-byte digest: 43 digits and one "=" of padding.

@@ -1,4 +1,5 @@
-#include "communication/connect_attempts.h"
+#include "communication/ping_trace.h"
+#include "communication/route_notes.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "communication/pinned_certificate.h"
+#include "communication/server_certificate.h"
 
 #include <gtest/gtest.h>
 

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
+#include "communication/ping_trace.h"
 #include "communication/ping_verdict.h"
-#include "communication/proxy_notes.h"
-#include "communication/route_trace.h"
+#include "communication/route_notes.h"
 
 namespace Ardentis {
 namespace {
