@@ -59,15 +59,14 @@ std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* user
         answer->headersCut = true;
         return 0;  // ends the transfer
     }
-    std::string_view line(data, size * count);
-    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
-    if (line.starts_with("HTTP/")) {
-        answer->statusLine = line;
+    const std::string_view line = WithoutLineEnd(std::string_view(data, size * count));
+    if (const std::optional<StatusLine> status = ReadStatusLine(line)) {
+        answer->statusText = status->text;
         answer->headersEnded = false;
     } else if (line.empty()) {
         answer->headersEnded = true;
     } else if (line.size() > 5 && curl_strnequal(line.data(), "Date:", 5)) {
-        answer->date = line.substr(5);
+        answer->date = util::Printable(line.substr(5));
     }
     return size * count;
 }
@@ -114,7 +113,7 @@ void TakeTransferFacts(CURL* curl, CURLcode result, const std::string& detail,
                    Microseconds(curl, CURLINFO_STARTTRANSFER_TIME_T),
                    Microseconds(curl, CURLINFO_TOTAL_TIME_T)};
     if (!facts.answer.date.empty())
-        facts.serverTime = curl_getdate(util::Printable(facts.answer.date).c_str(), nullptr);
+        facts.serverTime = curl_getdate(facts.answer.date.c_str(), nullptr);
     facts.localTime = std::time(nullptr);
 }
 
@@ -240,7 +239,7 @@ bool HttpsConnection::Ping() {
     if (result == CURLE_OPERATION_TIMEDOUT) platform::KeepModuleLoaded(&kLargestBody);
     FinishRoute(route, c, result);
     // libcurl's words may quote the proxy variable, password and all.
-    TakeTransferFacts(c, result, WithoutProxySecret(detail, route.proxySetting), tls, facts);
+    TakeTransferFacts(c, result, LibcurlWords(detail, route.proxySetting), tls, facts);
     if (result == CURLE_COULDNT_RESOLVE_HOST || result == CURLE_COULDNT_RESOLVE_PROXY)
         AskWhyLookupFailed(facts);
     responseCode_ = static_cast<std::int32_t>(facts.answer.status);

@@ -13,17 +13,19 @@
 #include <vector>
 
 #include "platform/name_lookup.h"
-#include "platform/system_proxy.h"
+#include "util/printable_text.h"
 
 namespace Ardentis {
+
+using util::PrintableText;
 
 // The most the pinned certificate file may hold: a certificate, even with a long chain, is
 // far smaller.
 inline constexpr std::size_t kLargestPinnedFile = 64 * 1024;
 
 struct CertificateFacts {
-    std::string subject;    // RFC 2253 form, printable
-    std::string issuer;     // the same
+    PrintableText subject;  // RFC 2253 form
+    PrintableText issuer;   // the same
     std::string notBefore;  // YYYY-MM-DD
     std::string notAfter;   // YYYY-MM-DD
     int daysLeft = 0;       // days until notAfter, a part day counted whole; < 0 once passed
@@ -36,10 +38,10 @@ struct PingTarget {
     std::string hostPort;  // for messages
     long timeoutSeconds = 0;
     long connectTimeoutSeconds = 0;
-    std::string pinnedKey;     // the pin of the pinned certificate file; empty on first contact
-    std::string pinnedIssuer;  // the issuer of the pinned certificate, printable
-    std::string pinnedPath;    // the pinned certificate file's full path, printable
-    std::string pinnedOwner;   // the user who owns that file; empty when unknown
+    std::string pinnedKey;       // the pin of the pinned certificate file; empty on first contact
+    PrintableText pinnedIssuer;  // the issuer of the pinned certificate
+    PrintableText pinnedPath;    // the pinned certificate file's full path
+    PrintableText pinnedOwner;   // the user who owns that file; empty when unknown
 };
 
 // One address the ping tried, as libcurl's notes on the transfer tell it (route_notes.h).
@@ -49,33 +51,42 @@ struct ConnectAttempt {
     std::string address;  // as libcurl prints it, an IPv6 address without brackets
     long port = 0;
     AttemptOutcome outcome = AttemptOutcome::Pending;
-    std::string reason;       // the system's words when the outcome is Failed, printable
+    PrintableText reason;     // the system's words when the outcome is Failed
     double startedMs = 0;     // on the ping's clock
     double milliseconds = 0;  // from the start to the outcome
 };
 
+// The machine's own proxy setting (WinHTTP's, platform/system_proxy.h).
+struct MachineProxy {
+    bool known = false;        // the system has such a setting and it could be read
+    PrintableText proxy;       // as set ("host:port", "https=host:port;..."); empty: direct
+    PrintableText bypass;      // the hosts that go direct, as set
+    PrintableText httpsProxy;  // the "host:port" it names for https; empty when none
+};
+
 // The proxy, how it was chosen and what it answered (route_notes.h).
 struct PingProxy {
-    std::string url;       // the proxy libcurl took from the environment, credentials removed
-    std::string variable;  // the variable that named it: https_proxy, HTTPS_PROXY, all_proxy...
-    std::string settingProblem;  // why that value is no proxy libcurl can use; empty when it is
-    bool httpsScheme = false;    // the value names an https:// proxy: TLS to the proxy first
-    std::string user;            // the user name it gives, printable; never the password
-    bool credentials = false;    // it gives a user name or a password
-    std::string host;            // the proxy's host and port as libcurl connects to them
+    PrintableText url;       // the proxy libcurl took from the environment, credentials removed
+    PrintableText variable;  // the variable that named it: https_proxy, HTTPS_PROXY, all_proxy...
+    PrintableText settingProblem;  // why that value is no proxy libcurl can use; empty when it is
+    bool httpsScheme = false;      // the value names an https:// proxy: TLS to the proxy first
+    PrintableText user;            // the user name it gives; never the password
+    bool credentials = false;      // it gives a user name or a password
+    std::string host;              // the proxy's host and port as libcurl connects to them
     long port = 0;
-    bool connected = false;         // libcurl reported its connection to the proxy
-    std::string noProxyVariable;    // no_proxy or NO_PROXY, when libcurl read one
-    std::string noProxyValue;       // its value, printable
-    std::string unusedVariable;     // without a proxy: the variable that names one all the same
-    std::string connectStatusLine;  // the proxy's answer to CONNECT, as sent
-    long connectStatus = 0;         // the status that line gives; 0 without one
-    long connectCode = 0;           // libcurl's reading of that answer; 0 without one
-    std::vector<std::string> authSchemes;  // the schemes of its Proxy-Authenticate headers
-    std::size_t moreSchemes = 0;           // schemes beyond the ones kept, counted only
-    std::string reason;       // its own header on why it failed (X-Squid-Error, Proxy-Status)
+    bool connected = false;           // libcurl reported its connection to the proxy
+    PrintableText noProxyVariable;    // no_proxy or NO_PROXY, when libcurl read one
+    PrintableText noProxyValue;       // its value
+    std::string unusedVariable;       // without a proxy: the variable that names one all the same
+    bool connectAnswered = false;     // the proxy answered the CONNECT with a status line
+    PrintableText connectStatusText;  // its words after the version: "407 Proxy Auth..."
+    long connectStatus = 0;           // the status that line gives; 0 without one
+    long connectCode = 0;             // libcurl's reading of that answer; 0 without one
+    std::vector<PrintableText> authSchemes;  // the schemes of its Proxy-Authenticate headers
+    std::size_t moreSchemes = 0;             // schemes beyond the ones kept, counted only
+    PrintableText reason;     // its own header on why it failed (X-Squid-Error, Proxy-Status)
     bool tunnelOpen = false;  // a 2xx answer to CONNECT has ended: later headers are the server's
-    platform::SystemProxy machine;  // the machine's own setting, which the check does not use
+    MachineProxy machine;     // the machine's own setting, which the check does not use
 };
 
 // How the transfer reached the server: nothing is looked up a second time, so this is all
@@ -107,11 +118,11 @@ inline constexpr std::size_t kLargestHeaders = 256 * 1024;
 
 // What the connection's callbacks saw of the answer.
 struct PingAnswer {
-    std::string statusLine;     // "HTTP/1.1 401 Unauthorized", without the line end
+    PrintableText statusText;   // "401 Unauthorized" of the status line; empty without words
     bool headersEnded = false;  // the blank line after the headers arrived
     std::size_t bodyBytes = 0;
     bool bodyCut = false;         // the body was longer than the connection reads
-    std::string date;             // the Date header, as sent
+    PrintableText date;           // the Date header
     long status = 0;              // libcurl's reading of the status; 0 without an answer
     std::size_t headerBytes = 0;  // of every header and trailer line, the proxy's included
     bool headersCut = false;      // there were more of them than the connection reads
@@ -144,7 +155,7 @@ struct PingFacts {
     PingAnswer answer;
     PingTimes times;
     int result = 0;               // libcurl's CURLcode for the transfer
-    std::string detail;           // libcurl's error buffer; may be empty
+    PrintableText detail;         // libcurl's words (LibcurlWords); may be empty
     std::time_t serverTime = -1;  // the Date header read as a time; -1 without one
     std::time_t localTime = 0;    // this machine's clock when the answer was read
 };

@@ -211,7 +211,7 @@ std::string ProxyLine(const PingProxy& proxy, const std::string& host) {
 std::string ConnectAnswerLine(const PingProxy& proxy) {
     const long status = proxy.connectStatus;
     std::string line =
-        "The proxy answered the CONNECT with " + StatusText(proxy.connectStatusLine, status);
+        "The proxy answered the CONNECT with " + StatusText(proxy.connectStatusText, status);
     if (status != 407) return line;
     std::string schemes;
     for (const std::string& scheme : proxy.authSchemes)
@@ -221,42 +221,17 @@ std::string ConnectAnswerLine(const PingProxy& proxy) {
                                    : "; it offers " + schemes);
 }
 
-// The proxy that a WinHTTP-style setting names for https: "host:port" from "host:port",
-// "https=host:port;http=other:80" or "http://host:port"; empty when it names none.
-std::string HttpsProxyOf(std::string_view setting) {
-    std::string_view chosen;
-    while (!setting.empty()) {
-        const std::size_t end = setting.find_first_of("; ");
-        std::string_view entry = setting.substr(0, end);
-        setting = end == std::string_view::npos ? std::string_view() : setting.substr(end + 1);
-        if (entry.empty()) continue;
-        const std::size_t equals = entry.find('=');
-        if (equals == std::string_view::npos) {
-            if (chosen.empty()) chosen = entry;
-        } else if (boost::algorithm::istarts_with(entry, "https=")) {
-            chosen = entry.substr(equals + 1);
-            break;
-        }
-    }
-    if (const std::size_t scheme = chosen.find("://"); scheme != std::string_view::npos)
-        chosen.remove_prefix(scheme + 3);
-    while (!chosen.empty() && chosen.back() == '/') chosen.remove_suffix(1);
-    return std::string(chosen);
-}
-
 // What the machine's own setting (WinHTTP's) names and, when the check used another way,
 // how to make it use that one. Nothing when the system has no such setting.
 void AddMachineProxy(const PingProxy& proxy, std::vector<std::string>& lines) {
-    const platform::SystemProxy& system = proxy.machine;
+    const MachineProxy& system = proxy.machine;
     if (!system.known) return;
-    const std::string named = HttpsProxyOf(system.proxy);
-    lines.push_back(
-        "Windows proxy setting (WinHTTP): " +
-        (system.proxy.empty()
-             ? std::string("none, a direct connection")
-             : util::Printable(system.proxy) +
-                   (system.bypass.empty() ? std::string()
-                                          : ", not for " + util::Printable(system.bypass))));
+    const std::string& named = system.httpsProxy;
+    lines.push_back("Windows proxy setting (WinHTTP): " +
+                    (system.proxy.empty()
+                         ? std::string("none, a direct connection")
+                         : system.proxy + (system.bypass.empty() ? std::string()
+                                                                 : ", not for " + system.bypass)));
     // The check used what the setting names when the proxy URL holds its host and port.
     const bool same =
         named.empty() ? proxy.url.empty() : proxy.url.find("//" + named + "/") != std::string::npos;
@@ -266,8 +241,8 @@ void AddMachineProxy(const PingProxy& proxy, std::vector<std::string>& lines) {
                         "and no_proxy, not the WinHTTP setting") +
             (named.empty()
                  ? "; clear https_proxy and all_proxy to check a direct connection"
-                 : "; to check through that proxy, run it after: set https_proxy=http://" +
-                       util::Printable(named) + "/"));
+                 : "; to check through that proxy, run it after: set https_proxy=http://" + named +
+                       "/"));
 }
 
 }  // namespace
@@ -279,7 +254,7 @@ std::vector<std::string> RouteTrace(const PingFacts& facts) {
     const std::string via = proxy.url.empty() ? "" : " (the proxy)";
     for (const ConnectAttempt& attempt : facts.route.attempts)
         lines.push_back("Connect attempt" + via + ": " + DescribeAttempt(attempt));
-    if (!proxy.connectStatusLine.empty()) lines.push_back(ConnectAnswerLine(proxy));
+    if (proxy.connectAnswered) lines.push_back(ConnectAnswerLine(proxy));
     if (!proxy.reason.empty()) lines.push_back("The proxy's reason: " + proxy.reason);
     AddMachineProxy(proxy, lines);
     return lines;

@@ -20,14 +20,14 @@ namespace Ardentis {
 // timeout stops at the lookup, with libcurl's code 28.
 PingError ClassifyTransfer(const PingFacts& facts);
 
-// "401 Unauthorized" from the status line "HTTP/1.1 401 Unauthorized", made printable; the
-// bare status when the line has no words.
-std::string StatusText(const std::string& statusLine, long status);
+// What a status line said ("401 Unauthorized", its text as ReadStatusLine keeps it); the
+// bare status when the line had no words.
+std::string StatusText(const PrintableText& text, long status);
 
 // Why the name host did not resolve, for a message: the resolver's answer when it was
 // asked again, otherwise libcurl's words (detail).
 std::string LookupCause(platform::LookupFailure failure, const std::string& host,
-                        const std::string& detail);
+                        const PrintableText& detail);
 
 // The proxy's failure, for a transfer that ended with code (libcurl's, after the verdict's
 // own readings): its variable, its name, the connection to it, the TLS handshake with it,

@@ -31,21 +31,10 @@ constexpr std::size_t kLongestScheme = 40;
 constexpr std::size_t kMostSchemes = 8;
 constexpr std::size_t kLongestReason = 200;
 
-std::string_view WithoutLineEnd(std::string_view line) {
-    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
-    return line;
-}
-
 long Number(std::string_view text) {
     long value = 0;
     std::from_chars(text.data(), text.data() + text.size(), value);
     return value;
-}
-
-// 407 from "HTTP/1.1 407 Proxy Authentication Required"; 0 when there is none.
-long StatusOf(std::string_view statusLine) {
-    const std::size_t space = statusLine.find(' ');
-    return space == std::string_view::npos ? 0 : Number(statusLine.substr(space + 1));
 }
 
 // NAME and VALUE of "Uses proxy env variable NAME == 'VALUE'"; false for any other note.
@@ -136,6 +125,29 @@ void NoteScheme(PingProxy& proxy, std::string_view value) {
         ++proxy.moreSchemes;
 }
 
+// The proxy that a WinHTTP-style setting names for https: "host:port" from "host:port",
+// "https=host:port;http=other:80" or "http://host:port"; empty when it names none.
+std::string HttpsProxyOf(std::string_view setting) {
+    std::string_view chosen;
+    while (!setting.empty()) {
+        const std::size_t end = setting.find_first_of("; ");
+        std::string_view entry = setting.substr(0, end);
+        setting = end == std::string_view::npos ? std::string_view() : setting.substr(end + 1);
+        if (entry.empty()) continue;
+        const std::size_t equals = entry.find('=');
+        if (equals == std::string_view::npos) {
+            if (chosen.empty()) chosen = entry;
+        } else if (boost::algorithm::istarts_with(entry, "https=")) {
+            chosen = entry.substr(equals + 1);
+            break;
+        }
+    }
+    if (const std::size_t scheme = chosen.find("://"); scheme != std::string_view::npos)
+        chosen.remove_prefix(scheme + 3);
+    while (!chosen.empty() && chosen.back() == '/') chosen.remove_suffix(1);
+    return std::string(chosen);
+}
+
 // The addresses tried.
 
 std::string_view Trimmed(std::string_view text) {
@@ -213,7 +225,7 @@ void FinishRoute(RouteNotes& notes, CURL* curl, CURLcode result) {
         result == CURLE_OPERATION_TIMEDOUT && route.proxy.url.empty() && route.attempts.empty();
     curl_easy_getinfo(curl, CURLINFO_HTTP_CONNECTCODE, &route.proxy.connectCode);
     if (route.proxy.url.empty()) route.proxy.unusedVariable = ProxyVariableInEnvironment();
-    route.proxy.machine = platform::MachineProxySetting();
+    route.proxy.machine = ReadMachineProxy(platform::MachineProxySetting());
 }
 
 void NoteProxyText(PingProxy& proxy, std::string_view text) {
@@ -242,9 +254,10 @@ std::string ProxySettingIn(std::string_view text) {
 void NoteProxyHeader(PingProxy& proxy, std::string_view line) {
     if (!proxy.connected || proxy.tunnelOpen) return;
     line = WithoutLineEnd(line);
-    if (line.starts_with("HTTP/")) {
-        proxy.connectStatusLine = line;
-        proxy.connectStatus = StatusOf(line);
+    if (const std::optional<StatusLine> status = ReadStatusLine(line)) {
+        proxy.connectAnswered = true;
+        proxy.connectStatus = status->status;
+        proxy.connectStatusText = status->text;
         proxy.authSchemes.clear();
         proxy.moreSchemes = 0;
         proxy.reason.clear();
@@ -256,6 +269,27 @@ void NoteProxyHeader(PingProxy& proxy, std::string_view line) {
     } else if (line.empty()) {
         proxy.tunnelOpen = proxy.connectStatus >= 200 && proxy.connectStatus <= 299;
     }
+}
+
+MachineProxy ReadMachineProxy(const platform::SystemProxy& setting) {
+    return {setting.known, util::Printable(setting.proxy), util::Printable(setting.bypass),
+            util::Printable(HttpsProxyOf(setting.proxy))};
+}
+
+std::string_view WithoutLineEnd(std::string_view line) {
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
+    return line;
+}
+
+std::optional<StatusLine> ReadStatusLine(std::string_view line) {
+    if (!line.starts_with("HTTP/")) return std::nullopt;
+    const std::size_t space = line.find(' ');
+    if (space == std::string_view::npos) return StatusLine{};
+    return StatusLine{Number(line.substr(space + 1)), util::Printable(line.substr(space + 1))};
+}
+
+PrintableText LibcurlWords(const std::string& detail, const std::string& setting) {
+    return util::Printable(WithoutProxySecret(detail, setting));
 }
 
 std::string WithoutCredentials(const std::string& proxy) {

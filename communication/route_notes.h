@@ -10,11 +10,14 @@
 #include <curl/curl.h>
 
 #include <chrono>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "communication/ping_facts.h"
+#include "platform/system_proxy.h"
+#include "util/printable_text.h"
 
 namespace Ardentis {
 
@@ -43,6 +46,27 @@ int OnRequestReady(void* notes, char* ip, char* localIp, int port, int localPort
 // libcurl and the system know at the end (the proxy's answer code, a proxy variable that
 // no_proxy overruled, the machine's own proxy setting).
 void FinishRoute(RouteNotes& notes, CURL* curl, CURLcode result);
+
+// The machine's own proxy setting as the route keeps it: printable, with the proxy it
+// names for https read out of it.
+MachineProxy ReadMachineProxy(const platform::SystemProxy& setting);
+
+// A header line without its line end.
+std::string_view WithoutLineEnd(std::string_view line);
+
+// A status line, "HTTP/1.1 401 Unauthorized", read once for both that take one: the
+// server's answer and the proxy's answer to CONNECT.
+struct StatusLine {
+    long status = 0;     // 401; 0 when the line gives none
+    PrintableText text;  // "401 Unauthorized", printable; empty when the line has no words
+};
+
+// Nothing when line (without its line end) is not a status line.
+std::optional<StatusLine> ReadStatusLine(std::string_view line);
+
+// libcurl's words on a failure as the ping keeps them: without the proxy setting they may
+// quote (WithoutProxySecret), printable.
+PrintableText LibcurlWords(const std::string& detail, const std::string& setting);
 
 // The pieces of the route, each from one kind of note; OnRouteNote and FinishRoute call them.
 

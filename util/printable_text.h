@@ -28,6 +28,11 @@ std::string Printable(std::string_view text, std::size_t limit = kLongestShownTe
 // show as they are unless they hold such a byte.
 std::string PrintableAsIs(std::string_view text);
 
+// Text that Printable or PrintableAsIs made, or that the program wrote itself from such
+// pieces: safe to show as it is. A field of this type was cleaned where the text was
+// captured, and is never escaped again.
+using PrintableText = std::string;
+
 // Printable(text) between single quotes.
 std::string Quoted(std::string_view text);
 

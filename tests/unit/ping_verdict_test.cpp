@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "communication/route_notes.h"
 #include "util/printable_text.h"
 
 namespace Ardentis {
@@ -19,9 +20,9 @@ constexpr char kHostPort[] = "127.0.0.1:8443";
 }
 
 // What the callbacks record of a complete answer with this status line.
-PingAnswer Answer(std::string statusLine) {
+PingAnswer Answer(const std::string& statusLine) {
     PingAnswer answer;
-    answer.statusLine = std::move(statusLine);
+    answer.statusText = ReadStatusLine(statusLine).value_or(StatusLine{}).text;
     answer.headersEnded = true;
     return answer;
 }
@@ -32,7 +33,7 @@ PingError Classify(CURLcode result, long status, PingAnswer answer,
     PingFacts facts;
     facts.target.hostPort = kHostPort;
     facts.result = result;
-    facts.detail = detail;
+    facts.detail = LibcurlWords(detail, "");
     facts.answer = std::move(answer);
     facts.answer.status = status;
     return ClassifyTransfer(facts);

@@ -36,7 +36,7 @@ PingFacts Transfer(const PingProxy& proxy, CURLcode result, long connectCode,
     facts.route.proxy = proxy;
     facts.route.proxy.connectCode = connectCode;
     facts.result = result;
-    facts.detail = detail;
+    facts.detail = LibcurlWords(detail, "");
     return facts;
 }
 
@@ -190,7 +190,7 @@ TEST(ProxyFailure, WhatIsTakenOfItsAnswer) {
     NoteProxyText(ignored, "Connected to 127.0.0.1 (127.0.0.1) port 8443 (#0)");
     NoteProxyHeader(ignored, "HTTP/1.1 200 OK\r\n");
     EXPECT_FALSE(ignored.connected);
-    EXPECT_EQ(ignored.connectStatusLine, "");
+    EXPECT_FALSE(ignored.connectAnswered);
 }
 
 TEST(ProxyFailure, NothingWhenTheFailureIsNotTheProxys) {
@@ -200,9 +200,9 @@ TEST(ProxyFailure, NothingWhenTheFailureIsNotTheProxys) {
     const PingProxy open =
         Through("http://127.0.0.1:8080", {"HTTP/1.1 200 OK", "", "HTTP/1.1 403 Forbidden", ""});
     EXPECT_TRUE(open.tunnelOpen);
-    EXPECT_EQ(open.connectStatusLine, "HTTP/1.1 200 OK");  // the server's lines are not taken
+    EXPECT_EQ(open.connectStatusText, "200 OK");  // the server's lines are not taken
     PingFacts passed = Transfer(open, CURLE_OK, 200);
-    passed.answer = {"HTTP/1.1 200 OK", true, 2, false, "", 200, 0, false};
+    passed.answer = {"200 OK", true, 2, false, "", 200, 0, false};
     EXPECT_EQ(ClassifyTransfer(passed).code, 0);
     for (CURLcode result : {CURLE_OPERATION_TIMEDOUT, CURLE_SSL_CONNECT_ERROR}) {
         SCOPED_TRACE(result);
@@ -331,7 +331,7 @@ TEST(ProxyFailure, TheMachinesProxySetting) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.system.proxy);
         PingFacts facts = Transfer(row.used, CURLE_OK, 0);
-        facts.route.proxy.machine = row.system;
+        facts.route.proxy.machine = ReadMachineProxy(row.system);
         const std::vector<std::string> lines = Lines(facts);
         EXPECT_EQ(std::vector<std::string>(lines.begin() + 2, lines.end()), row.expected);
     }
