@@ -1,10 +1,11 @@
-#include "communication/ping_trace.h"
 #include "communication/route_notes.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
+
+#include "communication/ping_trace.h"
 
 namespace Ardentis {
 namespace {
