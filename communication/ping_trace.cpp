@@ -12,7 +12,6 @@
 #include "agentcommon/CorvaneCommon.h"
 #include "communication/ping_verdict.h"
 #include "communication/route_notes.h"
-#include "communication/server_certificate.h"
 #include "install/install_keys.h"
 #include "util/printable_text.h"
 

@@ -10,7 +10,6 @@
 #include <utility>
 
 #include "agentcommon/CorvaneCommon.h"
-#include "communication/server_certificate.h"
 #include "install/install_keys.h"
 #include "util/printable_text.h"
 
@@ -173,6 +172,21 @@ PingError PinnedFileError(int code, const std::string& rest) {
 }
 
 }  // namespace
+
+std::string RepinAdvice() {
+    return "remove " + std::string(kPinnedCertificateFile) + " to pin again";
+}
+
+std::string RepinAdvice(const PingTarget& target) {
+    if (target.pinnedPath.empty()) return RepinAdvice();
+    // In the package's layout only root, the folder's owner, and the file's owner may
+    // remove it from the sticky config/ folder.
+    const std::string& owner = target.pinnedOwner;
+    const std::string who = owner.empty()     ? "as an administrator"
+                            : owner == "root" ? "as root"
+                                              : "as root or as " + owner + ", its owner";
+    return "remove " + target.pinnedPath + " (" + who + ") to pin again";
+}
 
 std::string StatusText(const PrintableText& text, long status) {
     return text.empty() ? std::to_string(status) : text;

@@ -39,6 +39,12 @@ std::optional<PingError> ProxyFailure(const PingFacts& facts, int code);
 // pinned certificate's: a proxy that inspects TLS, not a new key of the server's.
 bool InspectionLikely(const PingFacts& facts);
 
+// What to do once a changed certificate has been checked: the wording of every message
+// that gives this advice but the two the log and the unusable file had first.
+std::string RepinAdvice();
+// The same for the report, with the pinned file's full path and who may remove it.
+std::string RepinAdvice(const PingTarget& target);
+
 // The errors found before anything is sent.
 PingError TokenRefused();  // ApplicationToken holds a control byte
 PingError PinnedFileUnusable(const std::string& why);

@@ -47,21 +47,6 @@ util::Expected<PinnedKey> ReadPinnedCertificate(const std::wstring& path) {
     return KeyFromPem(std::string_view(buffer.data(), *count));
 }
 
-std::string RepinAdvice() {
-    return "remove " + std::string(kPinnedCertificateFile) + " to pin again";
-}
-
-std::string RepinAdvice(const PingTarget& target) {
-    if (target.pinnedPath.empty()) return RepinAdvice();
-    // In the package's layout only root, the folder's owner, and the file's owner may
-    // remove it from the sticky config/ folder.
-    const std::string& owner = target.pinnedOwner;
-    const std::string who = owner.empty()     ? "as an administrator"
-                            : owner == "root" ? "as root"
-                                              : "as root or as " + owner + ", its owner";
-    return "remove " + target.pinnedPath + " (" + who + ") to pin again";
-}
-
 FirstPin PinOnFirstContact(X509* certificate, platform::NewFile& file, const PingFacts& facts) {
     const std::string& hostPort = facts.target.hostPort;
     const util::Expected<std::string> pem = PemOf(certificate);

@@ -45,12 +45,6 @@ struct PinnedKey {
 // its certificate's issuer, or why it cannot be used.
 util::Expected<PinnedKey> ReadPinnedCertificate(const std::wstring& path);
 
-// What to do once a changed certificate has been checked: the wording of every message
-// that gives this advice but the two the log and the unusable file had first.
-std::string RepinAdvice();
-// The same for the report, with the pinned file's full path and who may remove it.
-std::string RepinAdvice(const PingTarget& target);
-
 struct FirstPin {
     std::string key;  // for the verdict: "key now pinned sha256//..." or why not
     LogLine line;     // what became of the pin
