@@ -24,12 +24,12 @@ void PrintPingReport(const InstallParameters& parameters, const PingOutcome& out
         << " existence: Before pinging: " << (outcome.certificateBefore ? "true" : "false")
         << " After pinging: " << (outcome.certificateAfter ? "true" : "false") << std::endl;
 
-    // Both codes are shown as their 32-bit pattern: where long is 64 bits, a negative
-    // response code would otherwise come out with 16 digits.
+    // Both codes are shown as their 32-bit pattern, eight digits, a negative one too.
     const char previousFill = out.fill('0');
     out << "Last response code: 0x" << std::setw(8) << std::hex
         << static_cast<std::uint32_t>(outcome.lastResponseCode) << std::endl;
-    out << "Last error code: 0x" << std::setw(8) << std::hex << outcome.lastErrorCode << std::endl;
+    out << "Last error code: 0x" << std::setw(8) << std::hex
+        << static_cast<std::uint32_t>(outcome.lastErrorCode) << std::endl;
     out.fill(previousFill);
 
     out << "Last error message: " << outcome.lastErrorMessage << std::endl;
