@@ -260,27 +260,26 @@ std::vector<std::string> RouteTrace(const PingFacts& facts) {
 }
 
 std::string DescribeAttempt(const ConnectAttempt& attempt) {
-    std::string text = attempt.address + " port " + std::to_string(attempt.port) + ": ";
-    switch (attempt.outcome) {
-        case AttemptOutcome::Pending:
-            return text + "no outcome";
-        case AttemptOutcome::Connected:
-            text += "connected";
-            break;
-        case AttemptOutcome::Refused:
-            text += "refused";
-            break;
-        case AttemptOutcome::TimedOut:
-            text += "timed out";
-            break;
-        case AttemptOutcome::Unreachable:
-            text += "unreachable";
-            break;
-        case AttemptOutcome::Failed:
-            text += "failed (" + attempt.reason + ")";
-            break;
-    }
-    return text + " after " + std::to_string(std::lround(attempt.milliseconds)) + " ms";
+    const std::string text = attempt.address + " port " + std::to_string(attempt.port) + ": ";
+    const auto outcome = [&attempt]() -> std::string {
+        switch (attempt.outcome) {
+            case AttemptOutcome::Pending:
+                break;
+            case AttemptOutcome::Connected:
+                return "connected";
+            case AttemptOutcome::Refused:
+                return "refused";
+            case AttemptOutcome::TimedOut:
+                return "timed out";
+            case AttemptOutcome::Unreachable:
+                return "unreachable";
+            case AttemptOutcome::Failed:
+                return "failed (" + attempt.reason + ")";
+        }
+        return {};
+    }();
+    if (outcome.empty()) return text + "no outcome";
+    return text + outcome + " after " + std::to_string(std::lround(attempt.milliseconds)) + " ms";
 }
 
 // The log itself.
