@@ -36,7 +36,65 @@ NO_SERVER = (b"There is no ConfigurationServer specified; that is either a mista
              b"machine is in stand-alone mode.\n")
 NO_TOKEN = (b"There is no ApplicationToken specified; that is either a mistake or this machine "
             b"is in stand-alone mode.\n")
+USAGE = (b"Usage: CorvanePing [options]\n There are no actual options for the program; it "
+         b"validates the current configuration (including logging levels, which may or may not "
+         b"be helpful).\n")
 REPORT_START = b"\n\nCorvane pinging with config/install_config.txt parameters:\n"
+
+
+def unavailable(what):
+    """The line of a run whose agent library could not bring up what (status 2)."""
+    return (b"Could not bring up %s of the agent's common library; the agent's log says why.\n"
+            % what)
+
+
+NO_CONNECTION_FACTORY = unavailable(b"the ConnectionFactory service")
+
+# The program's exit statuses as a POSIX parent sees them; -3, -2 and -1 arrive as 253, 254
+# and 255 from a Windows run too.
+REPORT_PRINTED = 0  # the ping was made and reported, whatever its outcome
+MISSING_KEY = 1  # install_config.txt lacks ConfigurationServer or ApplicationToken
+SERVICE_UNAVAILABLE = 2  # the agent's library could not bring up what the ping needs
+UNEXPECTED_ERROR = 3  # an error escaped the run
+COMMAND_LINE_STOP = 253  # -3: help, or an option the program does not know
+NO_PARAMETERS = 254  # -2: install_config.txt missing, unreadable or without entries
+CONSOLE_EVENT = 255  # -1: a console event (SIGINT, Ctrl+C, ...) ended the run
+
+# The ping's error codes are libcurl's, written here once under libcurl's names (CURLE_...);
+# the report shows them as "Last error code: 0x%08x". What the program reports with those
+# that are not plain from the name:
+OK = 0
+UNSUPPORTED_PROTOCOL = 1  # a scheme the ping does not use, in ConfigurationServer or a proxy
+URL_MALFORMAT = 3  # also a proxy variable that cannot be used as it is written
+COULDNT_RESOLVE_PROXY = 5
+COULDNT_RESOLVE_HOST = 6
+COULDNT_CONNECT = 7
+WEIRD_SERVER_REPLY = 8  # no complete HTTP answer
+HTTP_RETURNED_ERROR = 22  # an answer other than 2xx
+WRITE_ERROR = 23  # the pinned certificate file cannot be written
+OUT_OF_MEMORY = 27  # a header too large, or more header and trailer lines than are read
+OPERATION_TIMEDOUT = 28
+SSL_CONNECT_ERROR = 35  # the TLS handshake failed
+BAD_FUNCTION_ARGUMENT = 43  # an ApplicationToken with a control character: nothing is sent
+RECV_ERROR = 56  # also a proxy that refuses or closes the tunnel
+PEER_FAILED_VERIFICATION = 60  # a certificate not valid for the address, or not trusted
+SSL_CACERT_BADFILE = 77  # config/ConfigurationServer.PEM cannot be used
+SSL_PINNEDPUBKEYNOTMATCH = 90  # the server presents another key than the pinned one
+
+# The application token the runs write into install_config.txt: the report shows it and
+# the server receives it; the agent's log must never hold it.
+TOKEN = b"e2e-Report-7f3a91c4d2b8Zq=="
+# Two suites send tokens of their own; their bytes are part of what those tests send and
+# expect, so they stay as they are.
+MISBEHAVING_TOKEN = b"e2e-misbehaving-token-7c41b0"
+HOSTILE_TOKEN = b"e2e-hostile-token-93d2aa"
+
+CONNECT_TIMEOUT = 2  # seconds, ConfigurationServerConnectTimeout, where a test bounds it
+TIMEOUT = 3  # seconds, ConfigurationServerTimeout: the whole ping, where a test bounds it
+RUN_LIMIT = 60  # seconds after which a run is killed
+
+CERTIFICATE_FILE = "config/ConfigurationServer.PEM"  # the pin, inside the installation
+WINDOW = 4096  # the loader reads no further into install_config.txt
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 WINE = os.environ.get("CORVANE_E2E_WINE") or None

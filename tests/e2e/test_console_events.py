@@ -12,11 +12,10 @@ import subprocess
 import time
 import unittest
 
-from harness import (WINDOWS, WINE, ConfigServer, ScratchInstall, child_environment, command,
-                     fault_environment, not_under_wine, windows_path)
+from harness import (CONSOLE_EVENT, WINDOWS, WINE, ConfigServer, ScratchInstall, child_environment,
+                     command, fault_environment, not_under_wine, windows_path)
 from test_ping_report import install_config, leftovers
 
-CONSOLE_EVENT = 255  # -1
 # The handler ends the run at once and a watchdog ends a stalled exit after half a
 # second; the server would keep the ping waiting for 30 s.
 EXIT_BOUND = 1.0

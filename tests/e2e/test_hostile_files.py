@@ -15,25 +15,18 @@ import subprocess
 import sys
 import unittest
 
-from harness import (NO_INSTALL_CONFIG, NO_SERVER, NO_TOKEN, REPORT_START, WINDOWS, WINE,
-                     ConfigServer, ScratchInstall, child_environment, not_under_wine,
-                     windows_path)
+from harness import (HOSTILE_TOKEN, MISSING_KEY, NO_INSTALL_CONFIG, NO_PARAMETERS, NO_SERVER,
+                     NO_TOKEN, REPORT_PRINTED, REPORT_START, RUN_LIMIT, SSL_CACERT_BADFILE, WINDOW,
+                     WINDOWS, WINE, ConfigServer, ScratchInstall, child_environment,
+                     not_under_wine, windows_path)
 
 DEFAULT_LOG_STARTED = b"Logging started, configuration default"
 
-REPORT_PRINTED = 0
-MISSING_KEY = 1
-NO_PARAMETERS = 254  # -2
-
-TOKEN = b"e2e-hostile-token-93d2aa"
-WINDOW = 4096  # the loader reads no further into install_config.txt
-CERTIFICATE_UNUSABLE = 77
 NOT_BLOCKING = 20  # seconds: a run that takes longer is taken to hang (sanitizer builds too)
-RUN_LIMIT = 60
 
 # A file that passes the loader but lacks ConfigurationServer: the run ends right after
 # reading it, with status 1, so it shows that the file was read.
-KEYS_WITHOUT_SERVER = b"ApplicationToken=" + TOKEN + b"\n"
+KEYS_WITHOUT_SERVER = b"ApplicationToken=" + HOSTILE_TOKEN + b"\n"
 
 REPORT_TAIL = re.compile(
     rb"\n\nCertificate file config/ConfigurationServer\.PEM existence: "
@@ -68,8 +61,8 @@ WRITER = ("import sys, time\n"
 
 
 def server_keys(server, extra=b""):
-    return (b"ConfigurationServer=%s\nApplicationToken=%s\n" % (server.address.encode(), TOKEN)
-            + extra)
+    return (b"ConfigurationServer=%s\nApplicationToken=%s\n" % (server.address.encode(),
+                                                                  HOSTILE_TOKEN) + extra)
 
 
 def snapshot(scratch):
@@ -138,7 +131,7 @@ class HostileFileCase(unittest.TestCase):
         self.assertEqual((status, err), (REPORT_PRINTED, b""), out)
         parameters, outcome = report_parts(out)
         if os.path.isdir(scratch.log_dir):
-            self.assertNotIn(TOKEN, scratch.read_log(), "the token reached the log")
+            self.assertNotIn(HOSTILE_TOKEN, scratch.read_log(), "the token reached the log")
         if not outcome[1]:
             self.assertFalse(os.path.exists(scratch.path("config/ConfigurationServer.PEM")))
         return parameters, outcome
@@ -260,7 +253,7 @@ class InstallConfigContentTest(HostileFileCase):
     def keys_shown(self):
         """The report's lines for the server and token, in report order."""
         return b"ApplicationToken = %s\nConfigurationServer = %s\n" % (
-            TOKEN, self.server.address.encode())
+            HOSTILE_TOKEN, self.server.address.encode())
 
     def test_larger_than_the_window(self):
         content = server_keys(self.server) + b"# padding\n" * 1000 + b"Beyond=yes\n"
@@ -298,7 +291,7 @@ class InstallConfigContentTest(HostileFileCase):
         with ScratchInstall() as scratch:
             scratch.write_install_config(
                 b"ConfigurationServer=%s\rApplicationToken=%s\r" % (
-                    self.server.address.encode(), TOKEN))
+                    self.server.address.encode(), HOSTILE_TOKEN))
             self.assertEqual(self.run_scratch(scratch), (MISSING_KEY, NO_TOKEN, b""))
 
 
@@ -452,7 +445,7 @@ class LogConfigTest(HostileFileCase):
             scratch.write_file("config/logconfig.xml", LOG_CONFIG_10KB)
             scratch.write_install_config(b"ConfigurationServer=http://127.0.0.1:1\n"
                                          b"ApplicationToken=%s\nConfigurationServerTimeout=%s\n"
-                                         % (TOKEN, b"9" * 3000))
+                                         % (HOSTILE_TOKEN, b"9" * 3000))
             scratch.write_file("log/CorvaneCommon.log", b"pre-filled line\n" * 1280)  # 20 KB
             logs = []
             for _ in range(40):
@@ -469,7 +462,7 @@ class LogConfigTest(HostileFileCase):
                 # A file rolls once a message takes it past 10 KB: one message may overshoot.
                 self.assertLessEqual(len(content), 10 * 1024 + 4096, name)
                 self.assertNotIn(b"pre-filled line", content, "the oversized log was kept")
-                self.assertNotIn(TOKEN, content)
+                self.assertNotIn(HOSTILE_TOKEN, content)
 
 
 class CertificateFileTest(HostileFileCase):
@@ -496,7 +489,7 @@ class CertificateFileTest(HostileFileCase):
             connections = self.server.connections()
             _, (before, after, response, error, message) = self.run_ping(scratch, NOT_BLOCKING)
             self.assertEqual((before, after, response, error),
-                             (True, True, 0, CERTIFICATE_UNUSABLE), message)
+                             (True, True, 0, SSL_CACERT_BADFILE), message)
             self.assertEqual(self.server.connections(), connections, "the ping connected")
             return message
 

@@ -10,23 +10,12 @@ import tempfile
 import time
 import unittest
 
-from harness import WINDOWS, REPORT_START, ConfigServer, ScratchInstall, make_certificate
+from harness import (CONNECT_TIMEOUT, HTTP_RETURNED_ERROR, MISBEHAVING_TOKEN, OK,
+                     OPERATION_TIMEDOUT, OUT_OF_MEMORY, PEER_FAILED_VERIFICATION, REPORT_PRINTED,
+                     REPORT_START, RUN_LIMIT, SSL_CONNECT_ERROR, TIMEOUT, WEIRD_SERVER_REPLY,
+                     WINDOWS, ConfigServer, ScratchInstall, make_certificate)
 
-REPORT_PRINTED = 0
-TOKEN = b"e2e-misbehaving-token-7c41b0"
-CONNECT_TIMEOUT = 2  # seconds, ConfigurationServerConnectTimeout
-TIMEOUT = 3  # seconds, ConfigurationServerTimeout: the whole ping
 MARGIN = 8  # seconds on top of TIMEOUT for start-up and shutdown, sanitizer builds included
-RUN_LIMIT = 60  # seconds after which a run is killed
-
-# libcurl's codes as the report shows them.
-OK = 0
-WEIRD_SERVER_REPLY = 8
-HTTP_RETURNED_ERROR = 22
-OUT_OF_MEMORY = 27
-OPERATION_TIMEDOUT = 28
-SSL_CONNECT_ERROR = 35
-PEER_FAILED_VERIFICATION = 60
 
 REPORT_TAIL = re.compile(
     rb"\nCertificate file config/ConfigurationServer\.PEM existence: "
@@ -58,7 +47,7 @@ class Ping:
 def install_config(address):
     return (b"ConfigurationServer=%s\nApplicationToken=%s\n"
             b"ConfigurationServerTimeout=%d\nConfigurationServerConnectTimeout=%d\n"
-            % (address.encode(), TOKEN, TIMEOUT, CONNECT_TIMEOUT))
+            % (address.encode(), MISBEHAVING_TOKEN, TIMEOUT, CONNECT_TIMEOUT))
 
 
 def finished_with_the_connection(server):
@@ -100,7 +89,7 @@ class MisbehavingServerTest(unittest.TestCase):
             # (A CR belongs to the line end of a log written on Windows.)
             self.assertNotRegex(log, rb"[\x00-\x09\x0b\x0c\x0e-\x1f\x7f]|\r(?!\n)",
                                 "a control byte reached the log")
-            self.assertNotIn(TOKEN, log, "the token reached the log")
+            self.assertNotIn(MISBEHAVING_TOKEN, log, "the token reached the log")
             self.assertFalse(ping.before, ping)
             after = config_files(scratch)
             for name, content in before.items():
@@ -240,7 +229,8 @@ class MisbehavingServerTest(unittest.TestCase):
             received = server.wait_for(
                 lambda s: [e for e in s.events() if e["kind"] == "plain-received"])
             self.assertTrue(received, server.events())
-            self.assertNotIn(TOKEN.decode(), received[0]["data"], "the token went out in clear")
+            self.assertNotIn(MISBEHAVING_TOKEN.decode(), received[0]["data"],
+                             "the token went out in clear")
 
 
 if __name__ == "__main__":

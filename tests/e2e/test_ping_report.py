@@ -6,25 +6,13 @@ import socket
 import time
 import unittest
 
-from harness import MODULE, WINDOWS, ConfigServer, ScratchInstall, header
+from harness import (BAD_FUNCTION_ARGUMENT, CERTIFICATE_FILE, COULDNT_CONNECT, HTTP_RETURNED_ERROR,
+                     MODULE, NO_CONNECTION_FACTORY, OK, OPERATION_TIMEDOUT, REPORT_PRINTED,
+                     SERVICE_UNAVAILABLE, SSL_CACERT_BADFILE, TOKEN, UNSUPPORTED_PROTOCOL, WINDOWS,
+                     ConfigServer, ScratchInstall, header)
 
-TOKEN = b"e2e-Report-7f3a91c4d2b8Zq=="
-REPORT_PRINTED = 0
-SERVICE_UNAVAILABLE = 2
-NO_CONNECTION_FACTORY = (b"Could not bring up the ConnectionFactory service of the agent's "
-                         b"common library; the agent's log says why.\n")
-CERTIFICATE_FILE = "config/ConfigurationServer.PEM"
 # The loader's reason for a missing module (wine's text on Windows).
 MODULE_NOT_FOUND = b"Module not found" if WINDOWS else b"No such file or directory"
-
-# Error codes of the report.
-OK = 0x00
-UNSUPPORTED_PROTOCOL = 0x01
-COULDNT_CONNECT = 0x07
-HTTP_ERROR = 0x16
-TIMED_OUT = 0x1c
-BAD_TOKEN = 0x2b
-CERTIFICATE_FILE_UNUSABLE = 0x4d
 
 
 def install_config(server, token=TOKEN, extra=b""):
@@ -133,7 +121,7 @@ class FailedPingTest(PingTestCase):
             address = server.address.encode()
             scratch.write_install_config(install_config(address))
             message = report_message(self, self.ping(scratch), parameter_lines(address),
-                                     False, False, 401, HTTP_ERROR)
+                                     False, False, 401, HTTP_RETURNED_ERROR)
             self.assertIn("401 Unauthorized", message)
             self.assertIn(server.address, message)
             self.assertFalse(os.path.lexists(scratch.path(CERTIFICATE_FILE)),
@@ -158,7 +146,7 @@ class FailedPingTest(PingTestCase):
             self.assertLess(elapsed, 15, "ConfigurationServerTimeout=2 was not applied "
                                          "(the default is 30 s)")
             parameters = parameter_lines(address, extra=[(b"ConfigurationServerTimeout", b"2")])
-            message = report_message(self, out, parameters, False, False, 0, TIMED_OUT)
+            message = report_message(self, out, parameters, False, False, 0, OPERATION_TIMEDOUT)
             self.assertIn(server.address, message)
             self.assertEqual(server.paths(), ["/ping"])
 
@@ -170,7 +158,7 @@ class FailedPingTest(PingTestCase):
             scratch.write_install_config(install_config(address))
             os.mkdir(scratch.path(CERTIFICATE_FILE))
             message = report_message(self, self.ping(scratch), parameter_lines(address),
-                                     True, True, 0, CERTIFICATE_FILE_UNUSABLE)
+                                     True, True, 0, SSL_CACERT_BADFILE)
             self.assertIn(CERTIFICATE_FILE, message)
             self.assertTrue(nothing_arrived(server), "the ping went out without a usable pin")
             self.assertTrue(os.path.isdir(scratch.path(CERTIFICATE_FILE)))
@@ -252,7 +240,7 @@ class ParameterValuesTest(PingTestCase):
                     scratch.write_install_config(install_config(address, token))
                     out = self.ping(scratch)
                     self.assertEqual(out, report(parameter_lines(address, shown), False, False, 0,
-                                                 BAD_TOKEN, message))
+                                                 BAD_FUNCTION_ARGUMENT, message))
                     self.assertNotIn(b"X-Injected", scratch.read_log())
             self.assertTrue(nothing_arrived(server), "a token with control bytes was sent")
 

@@ -10,15 +10,12 @@ import time
 import unittest
 
 from connect_proxy import ConnectProxy
-from harness import (WINDOWS, ConfigServer, ScratchInstall, child_environment, key_pin,
-                     make_certificate, not_under_wine)
-from test_ping_report import (CERTIFICATE_FILE, CERTIFICATE_FILE_UNUSABLE, OK, REPORT_PRINTED,
-                              TOKEN, install_config, leftovers, nothing_arrived, parameter_lines,
-                              report, report_message)
-
-PEER_FAILED_VERIFICATION = 0x3c
-PINNED_KEY_MISMATCH = 0x5a
-WRITE_ERROR = 0x17
+from harness import (CERTIFICATE_FILE, OK, PEER_FAILED_VERIFICATION, REPORT_PRINTED,
+                     SSL_CACERT_BADFILE, SSL_PINNEDPUBKEYNOTMATCH, TOKEN, WINDOWS, WRITE_ERROR,
+                     ConfigServer, ScratchInstall, child_environment, key_pin, make_certificate,
+                     not_under_wine)
+from test_ping_report import (install_config, leftovers, nothing_arrived, parameter_lines, report,
+                              report_message)
 
 
 def read(path):
@@ -119,7 +116,7 @@ class TrustOnFirstUseTest(PinningTestCase):
                 self.assertNotEqual(public_key(second.cert), public_key(self.certificate(scratch)))
                 message = report_message(self, self.ping(scratch, second),
                                          parameter_lines(second.address.encode()), True, True, 0,
-                                         PINNED_KEY_MISMATCH)
+                                         SSL_PINNEDPUBKEYNOTMATCH)
                 presented, pinned = key_pin(second.cert), key_pin(self.certificate(scratch))
                 # The full path, and who may remove the file from the sticky config/.
                 self.assertRegex(message, "^" + re.escape(
@@ -233,7 +230,7 @@ class UnusablePinTest(PinningTestCase):
                     scratch.write_file(CERTIFICATE_FILE, content)
                     message = report_message(self, self.ping(scratch, server),
                                              parameter_lines(server.address.encode()), True,
-                                             True, 0, CERTIFICATE_FILE_UNUSABLE)
+                                             True, 0, SSL_CACERT_BADFILE)
                     self.assertIn(CERTIFICATE_FILE, message)
                     self.assertEqual(read(self.certificate(scratch)), content)
             self.assertTrue(nothing_arrived(server), "a ping went out without a usable pin")
@@ -254,7 +251,7 @@ class UnusablePinTest(PinningTestCase):
                     # The report's before and after follow the link, as they always did.
                     message = report_message(self, self.ping(scratch, server),
                                              parameter_lines(server.address.encode()), False,
-                                             False, 0, CERTIFICATE_FILE_UNUSABLE)
+                                             False, 0, SSL_CACERT_BADFILE)
                     self.assertEqual(message, f"{CERTIFICATE_FILE} cannot be used: it cannot be "
                                               f"read (not a regular file, no access, or being "
                                               f"written); replace it with the configuration "

@@ -5,23 +5,13 @@ import os
 import tempfile
 import unittest
 
-from harness import (NO_INSTALL_CONFIG, NO_SERVER, NO_TOKEN, REPORT_START, ConfigServer,
-                     ScratchInstall, fault_environment, not_under_wine, run_program)
+from harness import (COMMAND_LINE_STOP, MISSING_KEY, NO_INSTALL_CONFIG, NO_PARAMETERS, NO_SERVER,
+                     NO_TOKEN, REPORT_PRINTED, REPORT_START, SERVICE_UNAVAILABLE, UNEXPECTED_ERROR,
+                     USAGE, WINDOW, ConfigServer, ScratchInstall, fault_environment,
+                     not_under_wine, run_program, unavailable)
 
-USAGE = (b"Usage: CorvanePing [options]\n There are no actual options for the program; it "
-         b"validates the current configuration (including logging levels, which may or may not "
-         b"be helpful).\n")
+# The option library's words, not the program's.
 UNRECOGNISED_VERBOSE = b"unrecognised option '--verbose'"
-
-# Exit statuses as a POSIX parent sees them.
-COMMAND_LINE_STOP = 253  # -3
-NO_PARAMETERS = 254  # -2
-MISSING_KEY = 1
-SERVICE_UNAVAILABLE = 2
-UNEXPECTED_ERROR = 3
-REPORT_PRINTED = 0
-
-WINDOW = 4096  # the loader reads no further into install_config.txt
 
 
 def comments(length):
@@ -211,11 +201,6 @@ class InstallationLocationTest(unittest.TestCase):
             link = os.path.join(elsewhere, "CorvanePing")
             os.symlink(scratch.program, link)
             self.assertEqual(run_program(link, cwd="/"), (MISSING_KEY, NO_TOKEN, b""))
-
-
-def unavailable(what):
-    return (b"Could not bring up %s of the agent's common library; the agent's log says why.\n"
-            % what)
 
 
 class LibraryFaultTest(unittest.TestCase):

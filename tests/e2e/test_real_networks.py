@@ -11,24 +11,19 @@ import time
 import unittest
 
 from connect_proxy import ConnectProxy
-from harness import (WINDOWS, ConfigServer, ScratchInstall, child_environment,
-                     make_certificate)
+from harness import (CERTIFICATE_FILE, CONNECT_TIMEOUT, COULDNT_CONNECT, COULDNT_RESOLVE_HOST,
+                     COULDNT_RESOLVE_PROXY, OK, OPERATION_TIMEDOUT, PEER_FAILED_VERIFICATION,
+                     RECV_ERROR, REPORT_PRINTED, TIMEOUT, TOKEN, WINDOWS, ConfigServer,
+                     ScratchInstall, child_environment, make_certificate)
 from private_names import (DEAD_RESOLVER, DeadResolver, DroppingListener, PrivateNames,
                            namespace_skip_reason)
 from test_misbehaving_servers import Ping
-from test_ping_report import REPORT_PRINTED, TOKEN, unused_port
+from test_ping_report import unused_port
 
-CONNECT_TIMEOUT = 2  # seconds, ConfigurationServerConnectTimeout
-TIMEOUT = 3  # seconds, ConfigurationServerTimeout
 # The product's bound is the timeout plus one second; this much more is allowed for start-up
 # under sanitizers and wine. The measured times are printed.
 SLACK = 3.0
 
-# libcurl's codes as the report shows them.
-OK, COULDNT_RESOLVE_PROXY, COULDNT_RESOLVE_HOST, COULDNT_CONNECT = 0, 5, 6, 7
-TIMED_OUT, RECV_ERROR, PEER_FAILED_VERIFICATION = 28, 56, 60
-
-CERTIFICATE_FILE = "config/ConfigurationServer.PEM"
 NAMES = "DNS:config.corvane.test,DNS:twin.corvane.test"  # what the test certificate names
 LOG_LINE = re.compile(rb"\[Ardentis\.Connection\] (.*?)\r?$", re.MULTILINE)
 
@@ -115,7 +110,7 @@ class ProxyTest(NetworkTestCase):
                 ("forbidden", RECV_ERROR,
                  re.escape(f"The proxy http://127.0.0.1:{{port}}/ refused the tunnel to {where}: "
                            "it answered 403 Forbidden")),
-                ("silent", TIMED_OUT,
+                ("silent", OPERATION_TIMEDOUT,
                  re.escape(f"No answer in time from the proxy http://127.0.0.1:{{port}}/ on the "
                            f"way to {where} (Proxy CONNECT aborted due to timeout)")),
                 ("close", RECV_ERROR,
@@ -199,7 +194,7 @@ class BoundTest(NetworkTestCase):
             for case, address, bound, pattern in rows:
                 with self.subTest(case):
                     ping, lines = self.ping(scratch, address, direct(), bound=bound, case=case)
-                    self.assertEqual(ping.error, TIMED_OUT, ping)
+                    self.assertEqual(ping.error, OPERATION_TIMEDOUT, ping)
                     self.assertRegex(ping.message, "^" + pattern + "$")
             self.assert_logged(lines, rf"Connect attempt: 127\.0\.0\.1 port {dripping.port}: "
                                       r"connected after \d+ ms")
@@ -271,7 +266,7 @@ class PrivateNameTest(NetworkTestCase):
                 ping, lines = self.ping(scratch, f"slow.corvane.test:{port}",
                                         lambda scratch: hosts.run(scratch.program),
                                         bound=CONNECT_TIMEOUT, case="a resolver that never answers")
-                self.assertEqual(ping.error, TIMED_OUT, ping)
+                self.assertEqual(ping.error, OPERATION_TIMEDOUT, ping)
                 # The resolver is named: the server was never contacted.
                 self.assertEqual(ping.message,
                                  "No answer in time from the resolver for the host name "
