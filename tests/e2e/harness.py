@@ -518,3 +518,76 @@ class ConfigServer:
             if value or time.monotonic() >= deadline:
                 return value
             time.sleep(0.05)
+
+
+# install_config.txt, and the report that a run prints.
+
+
+def install_config(server, token=TOKEN, extra=b"", timeout=None, connect_timeout=None):
+    """install_config.txt naming server (text or bytes) and token; then
+    ConfigurationServerTimeout and ConfigurationServerConnectTimeout (seconds), each when
+    given; then the extra lines (bytes)."""
+    if isinstance(server, str):
+        server = server.encode()
+    content = b"ConfigurationServer=%s\nApplicationToken=%s\n" % (server, token)
+    if timeout is not None:
+        content += b"ConfigurationServerTimeout=%d\n" % timeout
+    if connect_timeout is not None:
+        content += b"ConfigurationServerConnectTimeout=%d\n" % connect_timeout
+    return content + extra
+
+
+def parameter_lines(server, token=TOKEN, extra=()):
+    """The report's parameter block for install_config(): entries in key order."""
+    entries = sorted([(b"ApplicationToken", token), (b"ConfigurationServer", server), *extra])
+    return b"".join(b"%s = %s\n" % entry for entry in entries)
+
+
+def report(parameters, before, after, response, error, message=b""):
+    """The whole report, byte for byte."""
+    words = {False: b"false", True: b"true"}
+    return (REPORT_START + parameters +
+            b"\nCertificate file config/ConfigurationServer.PEM existence: Before pinging: %s "
+            b"After pinging: %s\n" % (words[before], words[after]) +
+            b"Last response code: 0x%08x\nLast error code: 0x%08x\nLast error message: %s\n"
+            % (response, error, message))
+
+
+def report_message(test, out, parameters, before, after, response, error):
+    """Checks every byte of the report before the message and that the message is one
+    line; returns the message as text."""
+    head = report(parameters, before, after, response, error)[:-1]
+    test.assertTrue(out.startswith(head), f"expected a report starting\n{head!r}\ngot\n{out!r}")
+    message = out[len(head):]
+    test.assertTrue(message.endswith(b"\n") and b"\n" not in message[:-1],
+                    f"the message is not one line: {message!r}")
+    return message[:-1].decode("utf-8", "replace")
+
+
+# The report after its parameter lines, from the line end of the blank line on: what a test
+# reads back when it does not know every byte before the message.
+REPORT_TAIL = re.compile(
+    rb"\nCertificate file config/ConfigurationServer\.PEM existence: "
+    rb"Before pinging: (true|false) After pinging: (true|false)\n"
+    rb"Last response code: 0x([0-9a-f]{8})\n"
+    rb"Last error code: 0x([0-9a-f]{8})\n"
+    rb"Last error message: ([^\n]*)\n\Z")
+
+
+class Ping:
+    """What one run printed, read back from the report."""
+
+    def __init__(self, out, elapsed):
+        match = REPORT_TAIL.search(out)
+        if not match:
+            raise AssertionError(f"no complete report in {out!r}")
+        self.before = match[1] == b"true"
+        self.after = match[2] == b"true"
+        self.response = int(match[3], 16)
+        self.error = int(match[4], 16)
+        self.message = match[5].decode("latin-1")
+        self.elapsed = elapsed
+
+    def __repr__(self):
+        return (f"Ping(error={self.error}, response={self.response}, message={self.message!r}, "
+                f"before={self.before}, after={self.after}, elapsed={self.elapsed:.1f}s)")

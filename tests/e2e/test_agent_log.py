@@ -8,8 +8,7 @@ import tempfile
 import unittest
 
 from harness import (OK, REPORT_PRINTED, TOKEN, ConfigServer, ScratchInstall, key_pin,
-                     make_certificate)
-from test_ping_report import report
+                     make_certificate, report)
 
 CONNECTION = rb"\d{4}-\d\d-\d\d \d\d:\d\d:\d\d,\d{3} (INFO |WARN |ERROR) \[Ardentis\.Connection\] "
 

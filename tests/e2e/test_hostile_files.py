@@ -16,9 +16,9 @@ import sys
 import unittest
 
 from harness import (HOSTILE_TOKEN, MISSING_KEY, NO_INSTALL_CONFIG, NO_PARAMETERS, NO_SERVER,
-                     NO_TOKEN, REPORT_PRINTED, REPORT_START, RUN_LIMIT, SSL_CACERT_BADFILE, WINDOW,
-                     WINDOWS, WINE, ConfigServer, ScratchInstall, child_environment,
-                     not_under_wine, windows_path)
+                     NO_TOKEN, REPORT_PRINTED, REPORT_START, REPORT_TAIL, RUN_LIMIT,
+                     SSL_CACERT_BADFILE, WINDOW, WINDOWS, WINE, ConfigServer, ScratchInstall,
+                     child_environment, install_config, not_under_wine, windows_path)
 
 DEFAULT_LOG_STARTED = b"Logging started, configuration default"
 
@@ -28,12 +28,9 @@ NOT_BLOCKING = 20  # seconds: a run that takes longer is taken to hang (sanitize
 # reading it, with status 1, so it shows that the file was read.
 KEYS_WITHOUT_SERVER = b"ApplicationToken=" + HOSTILE_TOKEN + b"\n"
 
-REPORT_TAIL = re.compile(
-    rb"\n\nCertificate file config/ConfigurationServer\.PEM existence: "
-    rb"Before pinging: (true|false) After pinging: (true|false)\n"
-    rb"Last response code: 0x([0-9a-f]{8})\n"
-    rb"Last error code: 0x([0-9a-f]{8})\n"
-    rb"Last error message: ([^\n]*)\n\Z")
+# The report's tail with the line end before it, that of the last parameter line, so that
+# report_parts cuts the parameter lines off whole.
+TAIL_AFTER_PARAMETERS = re.compile(rb"\n" + REPORT_TAIL.pattern)
 
 LOG_CONFIG_10KB = b"""<?xml version="1.0" encoding="UTF-8"?>
 <log4j:configuration xmlns:log4j="http://jakarta.apache.org/log4j/">
@@ -61,8 +58,8 @@ WRITER = ("import sys, time\n"
 
 
 def server_keys(server, extra=b""):
-    return (b"ConfigurationServer=%s\nApplicationToken=%s\n" % (server.address.encode(),
-                                                                  HOSTILE_TOKEN) + extra)
+    """install_config.txt for server with this suite's token, then the extra lines."""
+    return install_config(server.address, HOSTILE_TOKEN, extra)
 
 
 def snapshot(scratch):
@@ -92,7 +89,7 @@ def report_parts(out):
     """(the parameter lines, (before, after, response, error, message)) of a report."""
     if not out.startswith(REPORT_START):
         raise AssertionError(f"no report: {out!r}")
-    match = REPORT_TAIL.search(out)
+    match = TAIL_AFTER_PARAMETERS.search(out)
     if not match:
         raise AssertionError(f"the report does not end as it should: {out!r}")
     parameters = out[len(REPORT_START):match.start() + 1]

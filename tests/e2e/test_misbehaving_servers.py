@@ -4,7 +4,6 @@ token out of its log and pins no certificate after a failed first contact."""
 
 import os
 import resource
-import re
 import ssl
 import tempfile
 import time
@@ -13,42 +12,9 @@ import unittest
 from harness import (CONNECT_TIMEOUT, HTTP_RETURNED_ERROR, MISBEHAVING_TOKEN, OK,
                      OPERATION_TIMEDOUT, OUT_OF_MEMORY, PEER_FAILED_VERIFICATION, REPORT_PRINTED,
                      REPORT_START, RUN_LIMIT, SSL_CONNECT_ERROR, TIMEOUT, WEIRD_SERVER_REPLY,
-                     WINDOWS, ConfigServer, ScratchInstall, make_certificate)
+                     WINDOWS, ConfigServer, Ping, ScratchInstall, install_config, make_certificate)
 
 MARGIN = 8  # seconds on top of TIMEOUT for start-up and shutdown, sanitizer builds included
-
-REPORT_TAIL = re.compile(
-    rb"\nCertificate file config/ConfigurationServer\.PEM existence: "
-    rb"Before pinging: (true|false) After pinging: (true|false)\n"
-    rb"Last response code: 0x([0-9a-f]{8})\n"
-    rb"Last error code: 0x([0-9a-f]{8})\n"
-    rb"Last error message: ([^\n]*)\n\Z")
-
-
-class Ping:
-    """What one run printed, read back from the report."""
-
-    def __init__(self, out, elapsed):
-        match = REPORT_TAIL.search(out)
-        if not match:
-            raise AssertionError(f"no complete report in {out!r}")
-        self.before = match[1] == b"true"
-        self.after = match[2] == b"true"
-        self.response = int(match[3], 16)
-        self.error = int(match[4], 16)
-        self.message = match[5].decode("latin-1")
-        self.elapsed = elapsed
-
-    def __repr__(self):
-        return (f"Ping(error={self.error}, response={self.response}, message={self.message!r}, "
-                f"before={self.before}, after={self.after}, elapsed={self.elapsed:.1f}s)")
-
-
-def install_config(address):
-    return (b"ConfigurationServer=%s\nApplicationToken=%s\n"
-            b"ConfigurationServerTimeout=%d\nConfigurationServerConnectTimeout=%d\n"
-            % (address.encode(), MISBEHAVING_TOKEN, TIMEOUT, CONNECT_TIMEOUT))
-
 
 def finished_with_the_connection(server):
     """True once the server recorded what became of the connection it accepted."""
@@ -75,7 +41,9 @@ class MisbehavingServerTest(unittest.TestCase):
         """Runs the program against server in a fresh installation and checks what every
         run must give; returns (Ping, scratch config files after the run)."""
         with ScratchInstall() as scratch:
-            scratch.write_install_config(install_config(server.address))
+            scratch.write_install_config(install_config(server.address, MISBEHAVING_TOKEN,
+                                                        timeout=TIMEOUT,
+                                                        connect_timeout=CONNECT_TIMEOUT))
             before = config_files(scratch)
             started = time.monotonic()
             status, out, err = scratch.run(timeout=RUN_LIMIT)

@@ -9,42 +9,11 @@ import unittest
 from harness import (BAD_FUNCTION_ARGUMENT, CERTIFICATE_FILE, COULDNT_CONNECT, HTTP_RETURNED_ERROR,
                      MODULE, NO_CONNECTION_FACTORY, OK, OPERATION_TIMEDOUT, REPORT_PRINTED,
                      SERVICE_UNAVAILABLE, SSL_CACERT_BADFILE, TOKEN, UNSUPPORTED_PROTOCOL, WINDOWS,
-                     ConfigServer, ScratchInstall, header)
+                     ConfigServer, ScratchInstall, header, install_config, parameter_lines, report,
+                     report_message)
 
 # The loader's reason for a missing module (wine's text on Windows).
 MODULE_NOT_FOUND = b"Module not found" if WINDOWS else b"No such file or directory"
-
-
-def install_config(server, token=TOKEN, extra=b""):
-    """install_config.txt naming server (bytes) and token, then the extra lines."""
-    return b"ConfigurationServer=%s\nApplicationToken=%s\n%s" % (server, token, extra)
-
-
-def parameter_lines(server, token=TOKEN, extra=()):
-    """The report's parameter block for install_config(): entries in key order."""
-    entries = sorted([(b"ApplicationToken", token), (b"ConfigurationServer", server), *extra])
-    return b"".join(b"%s = %s\n" % entry for entry in entries)
-
-
-def report(parameters, before, after, response, error, message=b""):
-    """The whole report, byte for byte."""
-    words = {False: b"false", True: b"true"}
-    return (b"\n\nCorvane pinging with config/install_config.txt parameters:\n" + parameters +
-            b"\nCertificate file config/ConfigurationServer.PEM existence: Before pinging: %s "
-            b"After pinging: %s\n" % (words[before], words[after]) +
-            b"Last response code: 0x%08x\nLast error code: 0x%08x\nLast error message: %s\n"
-            % (response, error, message))
-
-
-def report_message(test, out, parameters, before, after, response, error):
-    """Checks every byte of the report before the message and that the message is one
-    line; returns the message as text."""
-    head = report(parameters, before, after, response, error)[:-1]
-    test.assertTrue(out.startswith(head), f"expected a report starting\n{head!r}\ngot\n{out!r}")
-    message = out[len(head):]
-    test.assertTrue(message.endswith(b"\n") and b"\n" not in message[:-1],
-                    f"the message is not one line: {message!r}")
-    return message[:-1].decode("utf-8", "replace")
 
 
 def unused_port():

@@ -12,10 +12,9 @@ import unittest
 from connect_proxy import ConnectProxy
 from harness import (CERTIFICATE_FILE, OK, PEER_FAILED_VERIFICATION, REPORT_PRINTED,
                      SSL_CACERT_BADFILE, SSL_PINNEDPUBKEYNOTMATCH, TOKEN, WINDOWS, WRITE_ERROR,
-                     ConfigServer, ScratchInstall, child_environment, key_pin, make_certificate,
-                     not_under_wine)
-from test_ping_report import (install_config, leftovers, nothing_arrived, parameter_lines, report,
-                              report_message)
+                     ConfigServer, ScratchInstall, child_environment, install_config, key_pin,
+                     make_certificate, not_under_wine, parameter_lines, report, report_message)
+from test_ping_report import leftovers, nothing_arrived
 
 
 def read(path):

@@ -13,11 +13,10 @@ import unittest
 from connect_proxy import ConnectProxy
 from harness import (CERTIFICATE_FILE, CONNECT_TIMEOUT, COULDNT_CONNECT, COULDNT_RESOLVE_HOST,
                      COULDNT_RESOLVE_PROXY, OK, OPERATION_TIMEDOUT, PEER_FAILED_VERIFICATION,
-                     RECV_ERROR, REPORT_PRINTED, TIMEOUT, TOKEN, WINDOWS, ConfigServer,
-                     ScratchInstall, child_environment, make_certificate)
+                     RECV_ERROR, REPORT_PRINTED, TIMEOUT, TOKEN, WINDOWS, ConfigServer, Ping,
+                     ScratchInstall, child_environment, install_config, make_certificate)
 from private_names import (DEAD_RESOLVER, DeadResolver, DroppingListener, PrivateNames,
                            namespace_skip_reason)
-from test_misbehaving_servers import Ping
 from test_ping_report import unused_port
 
 # The product's bound is the timeout plus one second; this much more is allowed for start-up
@@ -31,12 +30,6 @@ LOG_LINE = re.compile(rb"\[Ardentis\.Connection\] (.*?)\r?$", re.MULTILINE)
 WHAT_IT_DOES = {None: "refuses the connection", "credentials": "wants credentials",
                 "forbidden": "refuses the tunnel", "silent": "never answers the CONNECT",
                 "close": "closes the connection"}
-
-
-def install_config(server, connect_timeout=CONNECT_TIMEOUT, timeout=TIMEOUT):
-    return (b"ConfigurationServer=%s\nApplicationToken=%s\nConfigurationServerTimeout=%d\n"
-            b"ConfigurationServerConnectTimeout=%d\n"
-            % (server.encode(), TOKEN, timeout, connect_timeout))
 
 
 def no_resolver(name, what):
@@ -63,7 +56,8 @@ class NetworkTestCase(unittest.TestCase):
         printed under the name case. Returns the
         Ping and the connection's log lines."""
         scratch.remove(CERTIFICATE_FILE)
-        scratch.write_install_config(install_config(server, connect_timeout, timeout))
+        scratch.write_install_config(install_config(server, timeout=timeout,
+                                                    connect_timeout=connect_timeout))
         status, out, err, elapsed = run(scratch)
         self.assertEqual((status, err), (REPORT_PRINTED, b""), out)
         ping = Ping(out, elapsed)

@@ -9,8 +9,8 @@ import tempfile
 import threading
 import unittest
 
-from harness import OK, REPORT_PRINTED, WINDOWS, ConfigServer, ScratchInstall
-from test_ping_report import install_config, parameter_lines, report
+from harness import (OK, REPORT_PRINTED, WINDOWS, ConfigServer, ScratchInstall, install_config,
+                     parameter_lines, report)
 
 NOBODY = 65534
 APPENDER = b"""<?xml version="1.0"?>
