@@ -23,6 +23,7 @@ import json
 import os
 import re
 import shutil
+import socket
 import subprocess
 import sys
 import tempfile
@@ -396,6 +397,13 @@ def header(request, name):
                 None)
 
 
+def unused_port(address="127.0.0.1"):
+    """A TCP port of address on which nothing listens: bound once, then closed."""
+    with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as probe:
+        probe.bind((address, 0))
+        return probe.getsockname()[1]
+
+
 class ConfigServer:
     """tests/e2e/config_server.py on 127.0.0.1 and an ephemeral port, as a context manager.
 
@@ -591,3 +599,17 @@ class Ping:
     def __repr__(self):
         return (f"Ping(error={self.error}, response={self.response}, message={self.message!r}, "
                 f"before={self.before}, after={self.after}, elapsed={self.elapsed:.1f}s)")
+
+
+# Checks after a run.
+
+
+def leftovers(scratch):
+    """Temporary files of the certificate writer left in config/."""
+    return [name for name in os.listdir(scratch.config)
+            if name.startswith("ConfigurationServer.PEM.")]
+
+
+def nothing_arrived(server, wait=0.5):
+    """True when the server accepted no connection (waits a little for late events)."""
+    return not server.wait_for(lambda s: s.connections() > 0, timeout=wait)

@@ -93,7 +93,7 @@ import tempfile
 import time
 from urllib.parse import quote
 
-from harness import child_environment, make_certificate
+from harness import child_environment, make_certificate, unused_port
 from private_names import NO_RESOLVER
 
 START_TIMEOUT = 15.0  # seconds until every port of a daemon accepts
@@ -103,13 +103,6 @@ PASSWORD = "S3cret-Pw!"
 TRICKLE_BYTES = 300
 TRICKLE_HEAD = 300  # bytes of the answer (its head and the start of the body) sent at once
 RUN_AS = "nobody"  # the user that squid, nginx's and apache's workers run as
-
-
-def unused_port(address="127.0.0.1"):
-    """A TCP port of address on which nothing listens: bound once, then closed."""
-    with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as probe:
-        probe.bind((address, 0))
-        return probe.getsockname()[1]
 
 
 def _accepts(port, address="127.0.0.1"):

@@ -13,8 +13,8 @@ import time
 import unittest
 
 from harness import (CONSOLE_EVENT, WINDOWS, WINE, ConfigServer, ScratchInstall, child_environment,
-                     command, fault_environment, install_config, not_under_wine, windows_path)
-from test_ping_report import leftovers
+                     command, fault_environment, install_config, leftovers, not_under_wine,
+                     windows_path)
 
 # The handler ends the run at once and a watchdog ends a stalled exit after half a
 # second; the server would keep the ping waiting for 30 s.

@@ -2,36 +2,17 @@
 local configuration server, what the server sees, and what reaches the agent's log."""
 
 import os
-import socket
 import time
 import unittest
 
 from harness import (BAD_FUNCTION_ARGUMENT, CERTIFICATE_FILE, COULDNT_CONNECT, HTTP_RETURNED_ERROR,
                      MODULE, NO_CONNECTION_FACTORY, OK, OPERATION_TIMEDOUT, REPORT_PRINTED,
                      SERVICE_UNAVAILABLE, SSL_CACERT_BADFILE, TOKEN, UNSUPPORTED_PROTOCOL, WINDOWS,
-                     ConfigServer, ScratchInstall, header, install_config, parameter_lines, report,
-                     report_message)
+                     ConfigServer, ScratchInstall, header, install_config, leftovers,
+                     nothing_arrived, parameter_lines, report, report_message, unused_port)
 
 # The loader's reason for a missing module (wine's text on Windows).
 MODULE_NOT_FOUND = b"Module not found" if WINDOWS else b"No such file or directory"
-
-
-def unused_port():
-    """A port of 127.0.0.1 on which nothing listens: bound once, then closed."""
-    with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as probe:
-        probe.bind(("127.0.0.1", 0))
-        return probe.getsockname()[1]
-
-
-def leftovers(scratch):
-    """Temporary files of the certificate writer left in config/."""
-    return [name for name in os.listdir(scratch.config)
-            if name.startswith("ConfigurationServer.PEM.")]
-
-
-def nothing_arrived(server, wait=0.5):
-    """True when the server accepted no connection (waits a little for late events)."""
-    return not server.wait_for(lambda s: s.connections() > 0, timeout=wait)
 
 
 class PingTestCase(unittest.TestCase):

@@ -13,8 +13,8 @@ from connect_proxy import ConnectProxy
 from harness import (CERTIFICATE_FILE, OK, PEER_FAILED_VERIFICATION, REPORT_PRINTED,
                      SSL_CACERT_BADFILE, SSL_PINNEDPUBKEYNOTMATCH, TOKEN, WINDOWS, WRITE_ERROR,
                      ConfigServer, ScratchInstall, child_environment, install_config, key_pin,
-                     make_certificate, not_under_wine, parameter_lines, report, report_message)
-from test_ping_report import leftovers, nothing_arrived
+                     leftovers, make_certificate, not_under_wine, nothing_arrived,
+                     parameter_lines, report, report_message)
 
 
 def read(path):

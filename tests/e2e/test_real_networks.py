@@ -14,10 +14,10 @@ from connect_proxy import ConnectProxy
 from harness import (CERTIFICATE_FILE, CONNECT_TIMEOUT, COULDNT_CONNECT, COULDNT_RESOLVE_HOST,
                      COULDNT_RESOLVE_PROXY, OK, OPERATION_TIMEDOUT, PEER_FAILED_VERIFICATION,
                      RECV_ERROR, REPORT_PRINTED, TIMEOUT, TOKEN, WINDOWS, ConfigServer, Ping,
-                     ScratchInstall, child_environment, install_config, make_certificate)
+                     ScratchInstall, child_environment, install_config, make_certificate,
+                     unused_port)
 from private_names import (DEAD_RESOLVER, DeadResolver, DroppingListener, PrivateNames,
                            namespace_skip_reason)
-from test_ping_report import unused_port
 
 # The product's bound is the timeout plus one second; this much more is allowed for start-up
 # under sanitizers and wine. The measured times are printed.
