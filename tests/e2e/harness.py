@@ -613,3 +613,64 @@ def leftovers(scratch):
 def nothing_arrived(server, wait=0.5):
     """True when the server accepted no connection (waits a little for late events)."""
     return not server.wait_for(lambda s: s.connections() > 0, timeout=wait)
+
+
+# The connection's lines in the agent's log.
+LOG_LINE = re.compile(rb"\[Ardentis\.Connection\] (.*?)\r?$", re.MULTILINE)
+
+
+def log_lines(scratch):
+    """The connection's log lines, as text without their prefix."""
+    return [line.decode("utf-8", "replace") for line in LOG_LINE.findall(scratch.read_log())]
+
+
+# The base of the suites that ping through real network failures (test_real_networks.py,
+# test_real_peers.py).
+
+# The product's bound is the timeout plus one second; this much more is allowed for start-up
+# under sanitizers and wine. The measured times are printed.
+SLACK = 3.0
+
+
+def direct(env=None):
+    """A runner for NetworkTestCase.ping(): the program as installed, in our environment
+    or env."""
+    def run(scratch):
+        started = time.monotonic()
+        status, out, err = scratch.run(timeout=60, env=env)
+        return status, out, err, time.monotonic() - started
+    return run
+
+
+class NetworkTestCase(unittest.TestCase):
+    """A scratch folder per test (self.folder), a ping that checks what every run must
+    give, and a check of the connection's log lines."""
+
+    def setUp(self):
+        self.folder = tempfile.mkdtemp(prefix="corvane-e2e-networks-")
+        self.addCleanup(shutil.rmtree, self.folder, ignore_errors=True)
+
+    def ping(self, scratch, server, run, connect_timeout=CONNECT_TIMEOUT, timeout=TIMEOUT,
+             bound=None, case=None):
+        """Writes install_config.txt for server ("host:port"), removes the pin, runs the
+        program with run(scratch) -> (status, out, err, seconds) and checks what every run
+        must give; bound: the seconds the run must end within (plus SLACK), and the time is
+        printed under the name case. Returns the
+        Ping and the connection's log lines."""
+        scratch.remove(CERTIFICATE_FILE)
+        scratch.write_install_config(install_config(server, timeout=timeout,
+                                                    connect_timeout=connect_timeout))
+        status, out, err, elapsed = run(scratch)
+        self.assertEqual((status, err), (REPORT_PRINTED, b""), out)
+        ping = Ping(out, elapsed)
+        log = scratch.read_log()
+        self.assertNotIn(TOKEN, log, "the token reached the log")
+        if bound is not None:
+            print(f"\n  measured: {case or server}: {elapsed:.2f} s (bound {bound} s + 1 s)",
+                  end="")
+            self.assertLess(elapsed, bound + 1 + SLACK, f"the run outlasted its bound: {ping}")
+        return ping, log_lines(scratch)
+
+    def assert_logged(self, lines, pattern):
+        self.assertTrue(any(re.fullmatch(pattern, line) for line in lines),
+                        f"no log line matching {pattern!r} in:\n" + "\n".join(lines))

@@ -5,26 +5,17 @@ up, a TLS handshake that stalls and a server that trickles. Every run must end i
 timeouts, and the message must name where the failure happened."""
 
 import re
-import shutil
-import tempfile
-import time
 import unittest
 
 from connect_proxy import ConnectProxy
-from harness import (CERTIFICATE_FILE, CONNECT_TIMEOUT, COULDNT_CONNECT, COULDNT_RESOLVE_HOST,
-                     COULDNT_RESOLVE_PROXY, OK, OPERATION_TIMEDOUT, PEER_FAILED_VERIFICATION,
-                     RECV_ERROR, REPORT_PRINTED, TIMEOUT, TOKEN, WINDOWS, ConfigServer, Ping,
-                     ScratchInstall, child_environment, install_config, make_certificate,
-                     unused_port)
+from harness import (CONNECT_TIMEOUT, COULDNT_CONNECT, COULDNT_RESOLVE_HOST, COULDNT_RESOLVE_PROXY,
+                     OK, OPERATION_TIMEDOUT, PEER_FAILED_VERIFICATION, RECV_ERROR, TIMEOUT,
+                     WINDOWS, ConfigServer, NetworkTestCase, ScratchInstall, child_environment,
+                     direct, make_certificate, unused_port)
 from private_names import (DEAD_RESOLVER, DeadResolver, DroppingListener, PrivateNames,
                            namespace_skip_reason)
 
-# The product's bound is the timeout plus one second; this much more is allowed for start-up
-# under sanitizers and wine. The measured times are printed.
-SLACK = 3.0
-
 NAMES = "DNS:config.corvane.test,DNS:twin.corvane.test"  # what the test certificate names
-LOG_LINE = re.compile(rb"\[Ardentis\.Connection\] (.*?)\r?$", re.MULTILINE)
 
 
 WHAT_IT_DOES = {None: "refuses the connection", "credentials": "wants credentials",
@@ -37,50 +28,6 @@ def no_resolver(name, what):
     if WINDOWS:
         return f"the name {name} did not resolve (Could not resolve {what}: {name})"
     return "no resolver could be reached; check this machine's name servers"
-
-
-def log_lines(scratch):
-    return [line.decode("utf-8", "replace") for line in LOG_LINE.findall(scratch.read_log())]
-
-
-class NetworkTestCase(unittest.TestCase):
-    def setUp(self):
-        self.folder = tempfile.mkdtemp(prefix="corvane-e2e-networks-")
-        self.addCleanup(shutil.rmtree, self.folder, ignore_errors=True)
-
-    def ping(self, scratch, server, run, connect_timeout=CONNECT_TIMEOUT, timeout=TIMEOUT,
-             bound=None, case=None):
-        """Writes install_config.txt for server ("host:port"), removes the pin, runs the
-        program with run(scratch) -> (status, out, err, seconds) and checks what every run
-        must give; bound: the seconds the run must end within (plus SLACK), and the time is
-        printed under the name case. Returns the
-        Ping and the connection's log lines."""
-        scratch.remove(CERTIFICATE_FILE)
-        scratch.write_install_config(install_config(server, timeout=timeout,
-                                                    connect_timeout=connect_timeout))
-        status, out, err, elapsed = run(scratch)
-        self.assertEqual((status, err), (REPORT_PRINTED, b""), out)
-        ping = Ping(out, elapsed)
-        log = scratch.read_log()
-        self.assertNotIn(TOKEN, log, "the token reached the log")
-        if bound is not None:
-            print(f"\n  measured: {case or server}: {elapsed:.2f} s (bound {bound} s + 1 s)",
-                  end="")
-            self.assertLess(elapsed, bound + 1 + SLACK, f"the run outlasted its bound: {ping}")
-        return ping, log_lines(scratch)
-
-    def assert_logged(self, lines, pattern):
-        self.assertTrue(any(re.fullmatch(pattern, line) for line in lines),
-                        f"no log line matching {pattern!r} in:\n" + "\n".join(lines))
-
-
-def direct(env=None):
-    """A runner for ping(): the program as installed, in our environment or env."""
-    def run(scratch):
-        started = time.monotonic()
-        status, out, err = scratch.run(timeout=60, env=env)
-        return status, out, err, time.monotonic() - started
-    return run
 
 
 class ProxyTest(NetworkTestCase):
