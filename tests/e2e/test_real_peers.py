@@ -13,7 +13,7 @@ from harness import (CERTIFICATE_FILE, CONNECT_TIMEOUT, COULDNT_RESOLVE_HOST, HT
                      SSL_CONNECT_ERROR, SSL_PINNEDPUBKEYNOTMATCH, TIMEOUT, UNSUPPORTED_PROTOCOL,
                      URL_MALFORMAT, WINDOWS, ConfigServer, NetworkTestCase, Ping,
                      ScratchInstall, child_environment, direct, install_config, log_lines,
-                     make_certificate, unused_port)
+                     unused_port)
 from private_names import PrivateNames, namespace_skip_reason
 from real_peers import PASSWORD, USER, Apache, Dnsmasq, Haproxy, Nginx, Squid
 
