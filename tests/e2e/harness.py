@@ -1,5 +1,12 @@
-"""Shared fixtures of the end-to-end tests: a scratch agent installation, a certificate
-and a local HTTPS configuration server.
+"""Shared fixtures and helpers of the end-to-end tests: a scratch agent installation, a
+certificate and a local HTTPS configuration server; the program's exit statuses and
+messages, the ping's codes, the tokens and timeouts the tests write; the writer of
+install_config.txt, the report built and read back, and the base of the network suites.
+
+Every test module takes its helpers from here and from the fixture modules
+(config_server.py, connect_proxy.py, private_names.py, real_peers.py), never from another
+test module: what two suites share is written once, here, and no suite changes under
+another one's feet.
 
 The tests run the installed program. CTest installs the build into
 $CORVANE_INSTALL_ROOT first (bin/, config/logconfig.xml, log/); every test then works on
