@@ -5,8 +5,9 @@
 # unpacks the dependencies' source packages, bison makes Boost's build engine, osslsigncode
 # signs the binaries and verifies them), the package check (dpkg-dev) and the real peers
 # the end-to-end suites start on loopback (squid with TLS inspection, nginx, apache2,
-# haproxy, dnsmasq). Installing them starts none of their services here: the suites
-# start their own with configurations of their own.
+# haproxy, dnsmasq), and ansible-core with openssh-server for the fleet playbook's test,
+# which starts an sshd of its own on 127.0.0.1. Installing them starts none of their
+# services here: the suites start their own with configurations of their own.
 set -euo pipefail
 
 packages=(
@@ -18,6 +19,7 @@ test_packages=(
     libgtest-dev clang libclang-rt-14-dev clang-format curl
     g++-mingw-w64-x86-64-posix wine64 dpkg-dev file bison osslsigncode
     squid-openssl nginx apache2-bin haproxy dnsmasq-base
+    ansible-core openssh-server
 )
 
 # The bill of materials is validated with the format's own library from npm; Debian's
