@@ -293,6 +293,32 @@ load_recipe() {
     source "$RECIPES/$NAME.sh"
 }
 
+# The license and notice texts of the recipe loaded last, taken from the sources it is
+# built from, each checked against its SHA-256 again: the upstream release's top-level
+# LICENSE, COPYING, NOTICE and COPYRIGHT files, and Debian's debian/copyright (as
+# debian-copyright). Into $1; a component whose sources hold none stops the run.
+collect_licenses() {
+    local out=$1 url file sha path members
+    mkdir -p "$out"
+    {
+        echo "${FILES_OF[$NAME]}"
+        [ -z "$UPSTREAM_TARBALL" ] || echo "$UPSTREAM_URL $UPSTREAM_TARBALL $UPSTREAM_SHA256"
+    } | while read -r url file sha; do
+        [ -n "$file" ] || continue
+        case $file in /*) path=$file ;; *) path=$CACHE/sources/$DEB_SOURCE/$file ;; esac
+        echo "$sha  $path" | sha256sum -c --status || die "$NAME: $file is not what the index names"
+        case $file in
+            *.asc | *.dsc) ;;
+            *.debian.tar.*)
+                tar -xOf "$path" debian/copyright >"$out/debian-copyright" ;;
+            *.tar.*)
+                members=$(tar -tf "$path" | grep -iE '^[^/]+/(licen[cs]e|copying|notice|copyright)[^/]*$' || true)
+                for member in $members; do tar -xOf "$path" "$member" >"$out/${member#*/}"; done ;;
+        esac
+    done
+    [ -n "$(ls -A "$out")" ] || die "$NAME: its sources hold no license text"
+}
+
 # ---- the driver ------------------------------------------------------------------------------
 
 [ $# -eq 2 ] || die "usage: scripts/deps.sh windows-x86_64|linux-x86_64 PREFIX"
@@ -467,7 +493,7 @@ done
 # One folder with everything: hard links into the per-dependency folders, and the list of
 # what is in it.
 all_keys=$(for name in "${ORDER[@]}"; do echo "$name ${KEY[$name]}"; done
-           cat "$MANIFEST")
+           cat "$MANIFEST"; echo "licenses 2")
 all_keys=$(sha256sum <<<"$all_keys" | cut -c1-12)
 MERGED="$CACHE/$TARGET/prefix-$all_keys"
 if [ ! -d "$MERGED" ]; then
@@ -478,6 +504,18 @@ if [ ! -d "$MERGED" ]; then
     done
     rm -f "$MERGED.partial/.complete"
     cp "$MANIFEST" "$MERGED.partial/share/corvaneping-deps/components.tsv"
+    # Each component's license and notice texts, for the packages to carry.
+    licenses="$MERGED.partial/share/corvaneping-deps/licenses"
+    for name in "${ORDER[@]}"; do
+        load_recipe "$name"
+        collect_licenses "$licenses/$name"
+    done
+    # The compiler's runtime DLLs: the copyright file of the Debian package they come from.
+    for runtime in "${RUNTIME_PACKAGES[@]}"; do
+        package=${runtime%%|*}
+        mkdir -p "$licenses/$package"
+        cp "/usr/share/doc/$package/copyright" "$licenses/$package/debian-copyright"
+    done
     mv "$MERGED.partial" "$MERGED"
 fi
 ln -sfn "$MERGED" "$LINK"

@@ -3,7 +3,7 @@
 # The first group builds and runs the program; the rest serve the tests: the sanitizer
 # and fuzzing build (clang), the Windows build and its checks (mingw-w64, wine; dpkg-dev
 # unpacks the dependencies' source packages, bison makes Boost's build engine, osslsigncode
-# signs the binaries and verifies them), the package check (dpkg-dev) and the real peers
+# signs the binaries and verifies them), the package checks (dpkg-dev, lintian) and the real peers
 # the end-to-end suites start on loopback (squid with TLS inspection, nginx, apache2,
 # haproxy, dnsmasq), and ansible-core with openssh-server for the fleet playbook's test,
 # which starts an sshd of its own on 127.0.0.1. Installing them starts none of their
@@ -18,7 +18,7 @@ packages=(
 test_packages=(
     libgtest-dev clang libclang-rt-14-dev clang-format curl
     g++-mingw-w64-x86-64-posix wine64 dpkg-dev file bison osslsigncode
-    squid-openssl nginx apache2-bin haproxy dnsmasq-base
+    squid-openssl nginx apache2-bin haproxy dnsmasq-base lintian
     ansible-core openssh-server
 )
 

@@ -5,7 +5,10 @@
 # BUILD_DIR/sbom-check), and listing at its version each dependency that BUILD_DIR was
 # built with (as its headers in BUILD_DIR/deps declare it, read by its recipe in
 # scripts/deps/), the compiler's runtime DLLs that the .zip carries, and for the .deb and
-# the .tar.gz each library in the .deb's Depends as a system library.
+# the .tar.gz each library in the .deb's Depends as a system library. And that the license
+# and notice texts travel with it: licenses/<component>/ holds some for every component
+# the bill names as bundled, licenses/CorvanePing/ the project's own, and the .deb's
+# /usr/share/doc/corvaneping/copyright has a paragraph for each component.
 #
 # Usage: tests/packaging/check_sbom.sh BUILD_DIR ARTIFACT...
 # Needs node and npm. Prints one line per check and "N passed, M failed" last.
@@ -106,5 +109,28 @@ sys.stdout.buffer.write(z.read(name))' "$artifact" "$SBOM_PATH" >"$sbom" 2>/dev/
         esac
     done <"$WORK/$label.out"
     [ "$status" -eq 0 ] || [ "$failed" -gt "$before" ] || fail "$label: the checker ended with $status"
+
+    # The license texts of what the bill names as bundled.
+    case $artifact in
+        *.deb) dpkg-deb -c "$artifact" | awk '{print $NF}' ;;
+        *.tar.gz) tar -tzf "$artifact" ;;
+        *.zip) python3 -c 'import sys, zipfile; print("\n".join(zipfile.ZipFile(sys.argv[1]).namelist()))' "$artifact" ;;
+    esac >"$WORK/$label.files"
+    python3 -c 'import json, sys
+for c in json.load(open(sys.argv[1]))["components"]:
+    if {"name": "corvaneping:linkage", "value": "bundled"} in c.get("properties", []):
+        print(c["name"])' "$sbom" >"$WORK/$label.bundled"
+    for component in CorvanePing $(cat "$WORK/$label.bundled"); do
+        check "$label: carries the license texts of $component" \
+            grep -Eq "(^|/)licenses/$component/[^/]+\$" "$WORK/$label.files"
+    done
+    if [ "${artifact##*.}" = deb ]; then
+        dpkg-deb --fsys-tarfile "$artifact" |
+            tar -xO ./usr/share/doc/corvaneping/copyright >"$WORK/copyright" 2>/dev/null
+        for component in $(cat "$WORK/$label.bundled"); do
+            check "$label: its copyright file has a paragraph for $component" \
+                grep -qx "Files: licenses/$component/\*" "$WORK/copyright"
+        done
+    fi
 done
 finish
