@@ -229,11 +229,7 @@ bool HttpsConnection::Ping() {
     curl_easy_setopt(c, CURLOPT_PREREQDATA, &route);
     ObserveTls(c, tls);
 
-    WriteLog({LogLine::Level::Info, "Pinging " + address->pingUrl + " (connect timeout " +
-                                        std::to_string(settings.connectTimeoutSeconds) +
-                                        " s, timeout " + std::to_string(settings.timeoutSeconds) +
-                                        " s, " + (pinned ? "pinned certificate" : "first contact") +
-                                        ")"});
+    WriteLog(PingStarts(address->pingUrl, facts.target));
     const CURLcode result = PerformTransfer(c);
     // An abandoned lookup's thread may still run libcurl's code when the module is unloaded.
     if (result == CURLE_OPERATION_TIMEDOUT) platform::KeepModuleLoaded(&kLargestBody);

@@ -137,6 +137,13 @@ void AddClockAndSpeed(const PingFacts& facts, std::vector<LogLine>& lines) {
 
 }  // namespace
 
+LogLine PingStarts(const std::string& url, const PingTarget& target) {
+    return {kInfo, "Pinging " + url + " (connect timeout " +
+                       std::to_string(target.connectTimeoutSeconds) + " s, timeout " +
+                       std::to_string(target.timeoutSeconds) + " s, " +
+                       (target.pinnedKey.empty() ? "first contact" : "pinned certificate") + ")"};
+}
+
 std::vector<LogLine> PingTrace(const PingFacts& facts, const PingError& error) {
     std::vector<LogLine> lines;
     AddSteps(facts, lines);

@@ -31,6 +31,9 @@ log4cxx::LoggerPtr ConnectionLog();
 void WriteLog(const LogLine& line);
 void WriteLog(const std::vector<LogLine>& lines);
 
+// The line before the transfer: what is pinged, with which timeouts and trust.
+LogLine PingStarts(const std::string& url, const PingTarget& target);
+
 // The trace of the transfer that facts describe and error judged, in the log's order.
 std::vector<LogLine> PingTrace(const PingFacts& facts, const PingError& error);
 

@@ -54,6 +54,12 @@ TEST(PingTrace, EveryStepOfAnAnswerAndTheVerdicts) {
         "Check passed: the configuration server answered 200 in 12 ms over TLSv1.3, pinned key P");
     EXPECT_EQ(CheckFailed({7, "Cannot connect", "the connection"}).text,
               "Check failed at the connection (error 7): Cannot connect");
+    PingTarget target = Answered().target;
+    EXPECT_EQ(PingStarts("https://h/ping", target).text,
+              "Pinging https://h/ping (connect timeout 10 s, timeout 30 s, pinned certificate)");
+    target.pinnedKey.clear();
+    EXPECT_EQ(PingStarts("https://h/ping", target).text,
+              "Pinging https://h/ping (connect timeout 10 s, timeout 30 s, first contact)");
 }
 
 // Without an answer libcurl has no times of the steps; through a proxy the lookup is its.
