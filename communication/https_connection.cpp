@@ -142,11 +142,7 @@ bool HttpsConnection::Ping() {
     if (std::any_of(settings.token.begin(), settings.token.end(), util::IsControlByte))
         return Finish(TokenRefused());
     const util::Expected<ServerAddress> address = ParseServerAddress(settings.server);
-    if (!address) {
-        const util::Error& refusal = address.Error();
-        return Finish(
-            {static_cast<std::int32_t>(refusal.code), refusal.reason, "the configuration"});
-    }
+    if (!address) return Finish(AddressRefused(address.Error()));
 
     // Anything at the certificate's path counts as a pin, so that a name that is taken
     // can never switch pinning off; what cannot be read as a certificate stops the ping.

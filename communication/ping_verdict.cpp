@@ -415,6 +415,10 @@ PingError PinnedFileUnwritable(const std::string& why) {
                                "there in PEM form");
 }
 
+PingError AddressRefused(const util::Error& refusal) {
+    return {static_cast<std::int32_t>(refusal.code), refusal.reason, "the configuration"};
+}
+
 PingError TransferNotStarted() {
     return {CURLE_FAILED_INIT, "Cannot start a transfer", "the transfer"};
 }

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "communication/ping_facts.h"
+#include "util/expected.h"
 
 namespace Ardentis {
 
@@ -46,7 +47,8 @@ std::string RepinAdvice();
 std::string RepinAdvice(const PingTarget& target);
 
 // The errors found before anything is sent.
-PingError TokenRefused();  // ApplicationToken holds a control byte
+PingError TokenRefused();                              // ApplicationToken holds a control byte
+PingError AddressRefused(const util::Error& refusal);  // from ParseServerAddress
 PingError PinnedFileUnusable(const std::string& why);
 PingError PinnedFileUnwritable(const std::string& why);
 PingError TransferNotStarted();
