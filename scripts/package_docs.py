@@ -13,8 +13,8 @@ OUT receives:
                  copyright files do; its text and the NOTICE files travel in licenses/.
   changelog.gz   NEWS.md as a Debian changelog, compressed without a time stamp.
 Without LICENSES_DIR (a build against the system's libraries) only the project's
-paragraph is written. A component of COMPONENTS_TSV without a license text in
-LICENSES_DIR stops the script with an error. The changelog's date is SOURCE_DATE_EPOCH.
+paragraph is written. A component of COMPONENTS_TSV without its debian-copyright or its
+upstream license text in LICENSES_DIR stops the script with an error. The changelog's date is SOURCE_DATE_EPOCH.
 """
 import email.utils
 import gzip
@@ -34,7 +34,8 @@ def indented(text):
 
 
 def debian_copyright_lines(path):
-    """The Copyright field of the first "Files: *" paragraph of a debian/copyright file."""
+    """The Copyright field of the first "Files: *" paragraph of a debian/copyright file;
+    none when there is no such file or field."""
     if not os.path.exists(path):
         return []
     text = open(path, encoding="utf-8", errors="replace").read()
@@ -46,24 +47,34 @@ def debian_copyright_lines(path):
     return []
 
 
+def notice_copyright_lines(folder, files):
+    """The lines of the upstream NOTICE files that begin with "Copyright", without it."""
+    lines = []
+    for notice in (f for f in files if f.upper().startswith("NOTICE")):
+        for line in open(os.path.join(folder, notice), encoding="utf-8", errors="replace"):
+            if line.startswith("Copyright "):
+                lines.append(line.removeprefix("Copyright ").strip())
+    return lines
+
+
 def component_paragraph(name, spdx, folder):
+    """The component's paragraph. Its copyright lines come from Debian's debian/copyright
+    or else the upstream NOTICE, its license text from the upstream release's license file;
+    either missing stops the script, so that nothing here is typed by hand."""
     files = sorted(os.listdir(folder)) if os.path.isdir(folder) else []
     upstream = [f for f in files if UPSTREAM.match(f)]
-    if not files:
-        sys.exit(f"package_docs.py: {name} has no license text in {folder}")
     holders = debian_copyright_lines(os.path.join(folder, "debian-copyright"))
-    if not holders:
-        text = open(os.path.join(folder, upstream[0]), encoding="utf-8", errors="replace").read()
-        holders = [line.strip() for line in text.splitlines() if "copyright" in line.lower()
-                   and any(c.isdigit() for c in line)][:3] or [f"the authors of {name}"]
+    if not holders:  # a debian/copyright of the older, free form: the NOTICE says it
+        holders = notice_copyright_lines(folder, files)
+    if not holders or not upstream:
+        sys.exit(f"package_docs.py: {name} lacks its debian-copyright or its upstream "
+                 f"license text in {folder}")
     if spdx in COMMON:
         body = (f"On Debian systems, the full text of this license is in "
                 f"/usr/share/common-licenses/{COMMON[spdx]}; it and the component's notices "
                 f"travel in /opt/corvane/licenses/{name}/.")
-    elif upstream:
-        body = open(os.path.join(folder, upstream[0]), encoding="utf-8", errors="replace").read()
     else:
-        body = f"The component's license is in /opt/corvane/licenses/{name}/debian-copyright."
+        body = open(os.path.join(folder, upstream[0]), encoding="utf-8", errors="replace").read()
     return (f"Files: licenses/{name}/*\n"
             f"Copyright: {holders[0]}\n" + "".join(f" {line}\n" for line in holders[1:]) +
             f"License: {spdx}\n{indented(body)}\n"
