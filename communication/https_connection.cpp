@@ -171,7 +171,9 @@ bool HttpsConnection::Ping() {
     const std::string authorization = "Authorization: Bearer " + settings.token;
     const CurlListPtr headers(curl_slist_append(nullptr, authorization.c_str()));
     char detail[CURL_ERROR_SIZE] = {};
-    const util::Expected<std::string> owner = platform::OwnerName(certificatePath);
+    // Who may remove the pin, for the advice on a changed key: asked only when there is one.
+    const util::Expected<std::string> owner =
+        pinned ? platform::OwnerName(certificatePath) : util::Fail("nothing is pinned");
     PingFacts facts;
     facts.target = {address->host,
                     address->hostPort,
@@ -180,7 +182,7 @@ bool HttpsConnection::Ping() {
                     pin.pin,
                     pin.issuer,
                     util::PrintableAsIs(platform::DisplayPath(certificatePath)),
-                    pinned && owner ? util::Printable(*owner) : std::string()};
+                    owner ? util::Printable(*owner) : std::string()};
     RouteNotes route{.route = facts.route, .proxySetting = {}};
     TlsObservation tls;
     tls.proxy = &facts.route.proxy;
