@@ -1,6 +1,7 @@
 #include "communication/ping_trace.h"
 
 #include <curl/curl.h>
+#include <log4cxx/logger.h>
 #include <boost/algorithm/string/predicate.hpp>
 
 #include <algorithm>
@@ -291,9 +292,13 @@ std::string DescribeAttempt(const ConnectAttempt& attempt) {
 
 // The log itself.
 
+namespace {
+
 log4cxx::LoggerPtr ConnectionLog() {
     return log4cxx::Logger::getLogger("Ardentis.Connection");
 }
+
+}  // namespace
 
 void WriteLog(const LogLine& line) {
     const auto log = ConnectionLog();

@@ -9,8 +9,6 @@
 // captured.
 #pragma once
 
-#include <log4cxx/logger.h>
-
 #include <string>
 #include <vector>
 
@@ -25,8 +23,6 @@ struct LogLine {
 
     bool operator==(const LogLine&) const = default;
 };
-
-log4cxx::LoggerPtr ConnectionLog();
 
 void WriteLog(const LogLine& line);
 void WriteLog(const std::vector<LogLine>& lines);
