@@ -490,10 +490,12 @@ for runtime in "${RUNTIME_PACKAGES[@]}"; do
     } >>"$MANIFEST"
 done
 
-# One folder with everything: hard links into the per-dependency folders, and the list of
-# what is in it.
+# One folder with everything: hard links into the per-dependency folders, the list of
+# what is in it and their license texts. MERGE_VERSION counts changes to what this step
+# adds, so that a cache assembled the old way is assembled again (nothing is rebuilt).
+MERGE_VERSION=2
 all_keys=$(for name in "${ORDER[@]}"; do echo "$name ${KEY[$name]}"; done
-           cat "$MANIFEST"; echo "licenses 2")
+           cat "$MANIFEST"; echo "licenses $MERGE_VERSION")
 all_keys=$(sha256sum <<<"$all_keys" | cut -c1-12)
 MERGED="$CACHE/$TARGET/prefix-$all_keys"
 if [ ! -d "$MERGED" ]; then
