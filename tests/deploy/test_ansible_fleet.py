@@ -25,7 +25,7 @@ import unittest
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "e2e"))
 from harness import (NO_INSTALL_CONFIG, ConfigServer, ScratchInstall,  # noqa: E402
-                     child_environment, make_certificate)
+                     child_environment, make_certificate, unused_port)
 
 PLAYBOOK = os.path.join(HERE, "..", "..", "deploy", "ansible", "check.yml")
 ANSIBLE_PLAYBOOK = shutil.which("ansible-playbook")
@@ -33,13 +33,6 @@ ANSIBLE_PLAYBOOK = shutil.which("ansible-playbook")
 SSHD = shutil.which("sshd", path=os.pathsep.join([os.environ.get("PATH", ""), "/usr/sbin"]))
 PLAYBOOK_TIMEOUT = 120  # seconds; the run takes about ten
 GROUP = "loopback_fleet"  # not the playbook's default, so that the variable is tried
-
-
-def unused_port():
-    """A port of 127.0.0.1 on which nothing listens: bound once, then closed."""
-    with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as probe:
-        probe.bind(("127.0.0.1", 0))
-        return probe.getsockname()[1]
 
 
 def run_quietly(args):
