@@ -20,6 +20,7 @@
 #include "platform/file_status.h"
 #include "platform/file_write.h"
 #include "platform/native_path.h"
+#include "platform/open_time_limit.h"
 
 namespace Ardentis {
 namespace {
@@ -28,11 +29,11 @@ namespace {
 constexpr std::size_t kDefaultMaxFileSize = 1024 * 1024;
 constexpr int kDefaultBackups = 3;
 
-// A log file is a regular file or does not exist yet: opening a FIFO for writing waits
-// for a reader that may never come, a device is no log, and a link would send the lines
-// wherever whoever planted it chose.
-bool UsableLogFile(const std::string& path) {
-    return platform::UsableLogFile(platform::FromNativePath(path));
+// A log file is a regular file: opening a FIFO for writing waits for a reader that may
+// never come, a device is no log, and a link would send the lines wherever whoever planted
+// it chose. An absent one is made first, for the same reasons.
+bool PrepareLogFile(const std::string& path) {
+    return platform::PrepareLogFile(platform::FromNativePath(path));
 }
 
 // An element's name without the log4j: prefix, which log4cxx accepts as well.
@@ -66,7 +67,7 @@ bool ConfiguredLogFilesUsable(const std::wstring& config) {
             log4cxx::helpers::Properties none;
             const std::string path = log4cxx::helpers::OptionConverter::substVars(
                 param.attribute("value").value(), none);
-            if (!UsableLogFile(path)) return false;
+            if (!PrepareLogFile(path)) return false;
         } catch (const std::exception&) {
             // A malformed ${...}: log4cxx's own complaint, not a file to look at.
         }
@@ -78,7 +79,7 @@ void ConfigureDefaultLog(const std::string& folder) {
     using namespace log4cxx;
     LogManager::resetConfiguration();
     const std::string file = folder + "/CorvaneCommon.log";
-    if (!UsableLogFile(file)) return;  // no log rather than a blocked run
+    if (!PrepareLogFile(file)) return;  // no log rather than a blocked run
     auto layout = std::make_shared<PatternLayout>(LOG4CXX_STR("%d{ISO8601} %-5p [%c] %m%n"));
     auto appender = std::make_shared<rolling::RollingFileAppender>();
     appender->setLayout(layout);
@@ -140,16 +141,22 @@ void LoggerFactory::Initialize(const std::wstring& configFile, const std::wstrin
     // The configuration names the files the run writes and the text it writes there: it
     // is taken only from a file that no one but root and the run's own user may change.
     const bool trusted = platform::OnlyOwnerMayChange(configFile);
-    if (trusted && ConfiguredLogFilesUsable(configFile))
-        status = log4cxx::xml::DOMConfigurator::configure(config);
-    if (status == log4cxx::spi::ConfigurationStatus::Configured && !SomethingIsLogged())
-        status = log4cxx::spi::ConfigurationStatus::NotConfigured;
-    if (status == log4cxx::spi::ConfigurationStatus::Configured && !HeldOpenAsChecked())
-        status = log4cxx::spi::ConfigurationStatus::NotConfigured;
-    if (status != log4cxx::spi::ConfigurationStatus::Configured) {
-        ConfigureDefaultLog(folder);
-        // The default log's file swapped too: no log rather than one written through a link.
-        if (!HeldOpenAsChecked()) log4cxx::LogManager::resetConfiguration();
+    {
+        // A member who swaps a log for a FIFO after it was looked at must not hold the
+        // run: log4cxx opens by name and would wait for a reader.
+        const platform::OpenTimeLimit limit;
+        if (trusted && ConfiguredLogFilesUsable(configFile))
+            status = log4cxx::xml::DOMConfigurator::configure(config);
+        if (status == log4cxx::spi::ConfigurationStatus::Configured && !SomethingIsLogged())
+            status = log4cxx::spi::ConfigurationStatus::NotConfigured;
+        if (status == log4cxx::spi::ConfigurationStatus::Configured && !HeldOpenAsChecked())
+            status = log4cxx::spi::ConfigurationStatus::NotConfigured;
+        if (status != log4cxx::spi::ConfigurationStatus::Configured) {
+            ConfigureDefaultLog(folder);
+            // The default log's file swapped too: no log rather than one written through a
+            // link.
+            if (!HeldOpenAsChecked()) log4cxx::LogManager::resetConfiguration();
+        }
     }
     QuietenAppenders();
 

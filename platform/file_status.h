@@ -22,16 +22,19 @@ bool PathTaken(const std::wstring& path);
 // entry of its access list lets anyone else write, delete or re-permit it.
 bool OnlyOwnerMayChange(const std::wstring& path);
 
-// True when path may serve as a log file: absent, or a regular file that is no link. On
-// Windows its folder must be no reparse point either (a member with Modify on the folder
-// could make it a junction), and, as a link at a file may not show in its attributes
-// (wine), the file's final path must be its folder's and its own name.
-bool UsableLogFile(const std::wstring& path);
+// True when path may serve as a log file: a regular file that is no link, or absent. On
+// Linux an absent file is made here, empty and without following a link, so that the
+// library that opens it by name finds that file rather than whatever a member of the
+// group could plant at the free name in between. On Windows its folder must be no
+// reparse point either (a member with Modify on the folder could make it a junction), and,
+// as a link at a file may not show in its attributes (wine), the file's final path must
+// be its folder's and its own name.
+bool PrepareLogFile(const std::wstring& path);
 
 // True when path is, now, a regular file (no link) that this process holds open: what a
 // library opened by that name is the file that was checked, not whatever a link swapped in
 // for the moment of the open pointed at. On Windows, which keeps no such list: a file
-// that exists and that UsableLogFile takes.
+// that exists and that PrepareLogFile takes.
 bool HeldOpenAsRegularFile(const std::wstring& path);
 
 // The name of the user who owns path (not following a link; the number when the user has

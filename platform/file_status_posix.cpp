@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -31,10 +32,20 @@ bool OnlyOwnerMayChange(const std::wstring& path) {
            (status.st_mode & (S_IWGRP | S_IWOTH)) == 0;
 }
 
-bool UsableLogFile(const std::wstring& path) {
+bool PrepareLogFile(const std::wstring& path) {
+    const std::string name = ToNativePath(path);
     struct stat status = {};
-    if (lstat(ToNativePath(path).c_str(), &status) == 0) return S_ISREG(status.st_mode);
-    return errno == ENOENT;
+    if (lstat(name.c_str(), &status) == 0) return S_ISREG(status.st_mode);
+    if (errno != ENOENT) return false;
+    const int made = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (made != -1) {
+        close(made);
+        return true;
+    }
+    // Planted in between: judged as any file there. A missing or closed folder leaves the
+    // name free, and the library's own open fails as well.
+    if (errno == EEXIST) return lstat(name.c_str(), &status) == 0 && S_ISREG(status.st_mode);
+    return true;
 }
 
 bool HeldOpenAsRegularFile(const std::wstring& path) {

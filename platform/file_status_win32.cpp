@@ -115,7 +115,7 @@ bool OnlyTrustedMayChange(const std::wstring& path) {
 
 }  // namespace
 
-bool UsableLogFile(const std::wstring& path) {
+bool PrepareLogFile(const std::wstring& path) {
     const std::size_t slash = path.find_last_of(L"\\/");
     const std::wstring folder = slash == std::wstring::npos ? L"." : path.substr(0, slash);
     const DWORD folderAttributes = GetFileAttributesW(folder.c_str());
@@ -138,13 +138,13 @@ bool UsableLogFile(const std::wstring& path) {
 }
 
 bool OnlyOwnerMayChange(const std::wstring& path) {
-    // A regular file in place (no link, as UsableLogFile reads it) that only trusted
+    // A regular file in place (no link, as PrepareLogFile reads it) that only trusted
     // accounts own and may change.
-    return PathExists(path) && UsableLogFile(path) && OnlyTrustedMayChange(path);
+    return PathExists(path) && PrepareLogFile(path) && OnlyTrustedMayChange(path);
 }
 
 bool HeldOpenAsRegularFile(const std::wstring& path) {
-    return PathExists(path) && UsableLogFile(path);
+    return PathExists(path) && PrepareLogFile(path);
 }
 
 util::Expected<std::string> OwnerName(const std::wstring&) {

@@ -99,33 +99,35 @@ class RootRunTest(unittest.TestCase):
                 os.chmod(config, 0o644)
                 self.ping(scratch, server)
 
-    def test_a_log_swapped_for_a_link_and_back_is_never_written_through(self):
-        # A member swaps the log between a file and a link as fast as it can, while root's
-        # run opens it: whatever log4cxx opened in between, no line goes through the link.
-        with ConfigServer() as server, ScratchInstall() as scratch:
-            scratch.write_install_config(install_config(server.address.encode()))
-            log, spare = scratch.log_path, scratch.log_path + ".swap"
-            done = threading.Event()
+    def test_a_log_swapped_and_back_is_never_written_through_nor_waited_on(self):
+        # A member swaps the log between a file and a link, or a FIFO, as fast as it can,
+        # while root's run opens it: whatever log4cxx opened in between, no line goes
+        # through the link, and no run waits for a reader of the FIFO.
+        plant = {"link": lambda spare: os.symlink(self.target, spare), "fifo": os.mkfifo}
+        for kind, make in plant.items():
+            with self.subTest(kind=kind), ConfigServer() as server, ScratchInstall() as scratch:
+                scratch.write_install_config(install_config(server.address.encode()))
+                log, spare = scratch.log_path, scratch.log_path + ".swap"
+                done = threading.Event()
 
-            def swap():
-                while not done.is_set():
-                    with open(spare, "ab"):
-                        pass
-                    os.replace(spare, log)
-                    os.symlink(self.target, spare)
-                    os.replace(spare, log)
+                def swap():
+                    while not done.is_set():
+                        with open(spare, "ab"):
+                            pass
+                        os.replace(spare, log)
+                        make(spare)
+                        os.replace(spare, log)
 
-            swapper = threading.Thread(target=swap)
-            swapper.start()
-            try:
-                for _ in range(30):
-                    self.assertEqual(scratch.run()[0], REPORT_PRINTED)
-                    written = os.path.getsize(self.target) if os.path.exists(self.target) else 0
-                    self.assertEqual(written, 0, "a line went through the link")
-            finally:
-                done.set()
-                swapper.join(timeout=10)
-
+                swapper = threading.Thread(target=swap)
+                swapper.start()
+                try:
+                    for _ in range(30):
+                        self.assertEqual(scratch.run(timeout=10)[0], REPORT_PRINTED)
+                        written = os.path.getsize(self.target) if os.path.exists(self.target) else 0
+                        self.assertEqual(written, 0, "a line went through the link")
+                finally:
+                    done.set()
+                    swapper.join(timeout=10)
 
 if __name__ == "__main__":
     unittest.main()
