@@ -171,9 +171,6 @@ bool HttpsConnection::Ping() {
     const std::string authorization = "Authorization: Bearer " + settings.token;
     const CurlListPtr headers(curl_slist_append(nullptr, authorization.c_str()));
     char detail[CURL_ERROR_SIZE] = {};
-    // Who may remove the pin, for the advice on a changed key: asked only when there is one.
-    const util::Expected<std::string> owner =
-        pinned ? platform::OwnerName(certificatePath) : util::Fail("nothing is pinned");
     PingFacts facts;
     facts.target = {address->host,
                     address->hostPort,
@@ -182,7 +179,7 @@ bool HttpsConnection::Ping() {
                     pin.pin,
                     pin.issuer,
                     util::PrintableAsIs(platform::DisplayPath(certificatePath)),
-                    owner ? util::Printable(*owner) : std::string()};
+                    {}};
     RouteNotes route{.route = facts.route, .proxySetting = {}};
     TlsObservation tls;
     tls.proxy = &facts.route.proxy;
@@ -236,6 +233,11 @@ bool HttpsConnection::Ping() {
     TakeTransferFacts(c, result, LibcurlWords(detail, route.proxySetting), tls, facts);
     if (result == CURLE_COULDNT_RESOLVE_HOST || result == CURLE_COULDNT_RESOLVE_PROXY)
         AskWhyLookupFailed(facts);
+    // Who may remove the pin, for the advice on a changed key: the user database is read
+    // only then.
+    if (result == CURLE_SSL_PINNEDPUBKEYNOTMATCH)
+        if (const util::Expected<std::string> owner = platform::OwnerName(certificatePath))
+            facts.target.pinnedOwner = util::Printable(*owner);
     responseCode_ = static_cast<std::int32_t>(facts.answer.status);
 
     PingError error = ClassifyTransfer(facts);

@@ -41,7 +41,7 @@ struct PingTarget {
     std::string pinnedKey;       // the pin of the pinned certificate file; empty on first contact
     PrintableText pinnedIssuer;  // the issuer of the pinned certificate
     PrintableText pinnedPath;    // the pinned certificate file's full path
-    PrintableText pinnedOwner;   // the user who owns that file; empty when unknown
+    PrintableText pinnedOwner;   // who owns it, once its key did not match; else empty
 };
 
 // One address the ping tried, as libcurl's notes on the transfer tell it (route_notes.h).
