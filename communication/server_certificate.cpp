@@ -6,6 +6,7 @@
 #include <openssl/pem.h>
 
 #include <ctime>
+#include <memory>
 #include <vector>
 
 #include "agentcommon/CorvaneCommon.h"
@@ -39,12 +40,14 @@ util::Expected<std::string> PinFromPem(std::string_view pem) {
 }
 
 util::Expected<PinnedKey> ReadPinnedCertificate(const std::wstring& path) {
-    std::vector<char> buffer(kLargestPinnedFile + 1);
-    const auto count = platform::ReadFileStart(path, buffer);
+    // Left unset: filling 64 KiB only to read a file of a few hundred bytes over it
+    // touched sixteen pages on every run.
+    const auto buffer = std::make_unique_for_overwrite<char[]>(kLargestPinnedFile + 1);
+    const auto count = platform::ReadFileStart(path, {buffer.get(), kLargestPinnedFile + 1});
     if (!count)
         return util::Fail("it cannot be read (not a regular file, no access, or being written)");
     if (*count > kLargestPinnedFile) return util::Fail("it is larger than 64 KiB");
-    return KeyFromPem(std::string_view(buffer.data(), *count));
+    return KeyFromPem(std::string_view(buffer.get(), *count));
 }
 
 FirstPin PinOnFirstContact(X509* certificate, platform::NewFile& file, const PingFacts& facts) {
