@@ -203,7 +203,10 @@ def run_through_wine_starts(run, program, args=()):
     output and nothing but wine's own diagnostics on standard error, is made once more."""
     log = os.path.join(os.path.dirname(os.path.dirname(program)), "log", LOG_FILE)
     log_before = _size(log)
+    servers_before = _wineservers() if WINDOWS else []
+    started = time.monotonic()
     done = run()
+    took = time.monotonic() - started
     if WINDOWS and (done.returncode, done.stdout) == (1, b"") and \
             all(WINE_DIAGNOSTIC.match(line) for line in done.stderr.splitlines()) and \
             _size(log) == log_before:
@@ -213,6 +216,9 @@ def run_through_wine_starts(run, program, args=()):
         # the build's record of such runs, which CI prints, with wine's own words.
         note = f"wine ended a run of {program} {list(args)} with status 1 before it logged"
         said = done.stderr.decode("utf-8", "replace").strip() or "nothing"
+        # Wine ends with 1, silently, when the wineserver it starts for itself dies: a
+        # second server beside the suites' one would say the run missed that one.
+        said += f" [after {took:.2f} s; wineservers before {servers_before}, after {_wineservers()}]"
         print(f"harness: {note}; running it again", file=sys.stderr)
         record = os.environ.get("CORVANE_E2E_RERUN_LOG")
         if record:
@@ -220,6 +226,18 @@ def run_through_wine_starts(run, program, args=()):
                 out.write(f"{note}; wine said: {said}\n")
         done = run()
     return done
+
+
+def _wineservers():
+    """pid:folder of every running wineserver (it works in the folder of its socket)."""
+    found = []
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            if os.path.basename(os.readlink(f"/proc/{pid}/exe")).startswith("wineserver"):
+                found.append(f"{pid}:{os.readlink(f'/proc/{pid}/cwd')}")
+        except OSError:
+            pass
+    return found
 
 
 def _size(path):
