@@ -113,9 +113,8 @@ bool OnlyTrustedMayChange(const std::wstring& path) {
     return trusted;
 }
 
-}  // namespace
-
-bool PrepareLogFile(const std::wstring& path) {
+// A regular file in place of path, or none, that no link or junction redirects.
+bool UsableLogFile(const std::wstring& path) {
     const std::size_t slash = path.find_last_of(L"\\/");
     const std::wstring folder = slash == std::wstring::npos ? L"." : path.substr(0, slash);
     const DWORD folderAttributes = GetFileAttributesW(folder.c_str());
@@ -137,14 +136,20 @@ bool PrepareLogFile(const std::wstring& path) {
     return final && folderFinal && SameText(*final, *folderFinal + L"\\" + path.substr(slash + 1));
 }
 
+}  // namespace
+
+bool PrepareLogFile(const std::wstring& path) {
+    return UsableLogFile(path);
+}
+
 bool OnlyOwnerMayChange(const std::wstring& path) {
-    // A regular file in place (no link, as PrepareLogFile reads it) that only trusted
+    // A regular file in place (no link, as UsableLogFile reads it) that only trusted
     // accounts own and may change.
-    return PathExists(path) && PrepareLogFile(path) && OnlyTrustedMayChange(path);
+    return PathExists(path) && UsableLogFile(path) && OnlyTrustedMayChange(path);
 }
 
 bool HeldOpenAsRegularFile(const std::wstring& path) {
-    return PathExists(path) && PrepareLogFile(path);
+    return PathExists(path) && UsableLogFile(path);
 }
 
 util::Expected<std::string> OwnerName(const std::wstring&) {
